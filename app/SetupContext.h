@@ -1,0 +1,92 @@
+// The one process-wide record through which the steps of a run hand their
+// results to each other.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Registry.h"
+#include "lang/MessageCatalog.h"
+#include "platform/Platform.h"
+
+namespace orfa {
+
+class ProgressWindow;  // ui/ProgressWindow.h
+
+struct SetupContext {
+  explicit SetupContext(Platform& platform);
+  ~SetupContext();
+  SetupContext(const SetupContext&) = delete;
+  SetupContext& operator=(const SetupContext&) = delete;
+
+  Platform& Os;
+
+  std::string CommandWord;
+  std::vector<std::string> Arguments;  // the command line's arguments, as split
+  uint32_t UserLcid = 0;
+  bool UseRussian = false;
+  bool Is64BitSystem = false;
+  std::unique_ptr<orfa::Registry> Registry;
+  uint32_t PlatformId = 0;
+
+  const std::string WindowsCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+  const std::string MakerKey = "Software\\Tovel\\";
+
+  std::string PayloadTitleKey;
+  std::string PayloadFileName;
+  int32_t PayloadVersion = 0;
+  std::string PayloadVersionText;
+  std::string PayloadExt;
+  std::string ProductName;
+  std::string GroupNameRu;
+  std::string GroupNameEn;
+  bool IsAdmin = true;
+  std::string ProductFolder;
+  std::string UninstallKey;
+
+  std::string ProductKey;
+  std::string SystemFolder;
+  std::string WindowsFolder;
+  std::string TempFolder;
+  std::string CommonDesktopFolder;
+  std::string CommonProgramsFolder;
+  std::string UserProgramsFolder;
+  std::string UserDesktopFolder;
+  std::string StartupFolder;
+  std::string ProgramsGroupFolder;
+  std::string AltProgramsGroupFolder;
+  std::string UserGroupFolderRu;
+  std::string UserGroupFolderEn;
+  std::string WowUninstallEntryKey;
+
+  int32_t MessageLangId = -1;
+  // Code page of the current language file's texts (from its language code);
+  // the system's ANSI code page until a file is chosen.
+  uint32_t MessageCodePage = kCodePageAnsi;
+
+  MessageCatalog Catalog;
+  std::unique_ptr<orfa::ProgressWindow> ProgressWindow;
+
+  // The process's pseudo-random generator, seeded at start-up.
+  uint32_t RandomState = 1;
+  uint32_t Random(uint32_t range);  // 0 .. range-1
+};
+
+// Start-up: seeds the generator, reads the locale, names the system (which
+// sets Is64BitSystem), creates the Registry and takes the command word.
+void InitSetupContext(SetupContext& ctx);
+// Destroys the Registry (closing an open key) and releases the texts.
+void FreeSetupContext(SetupContext& ctx);
+// True for the locales whose users get Russian texts.
+bool IsRussianLocale(uint32_t lcid);
+// Lower-cases the ASCII letters A to Z only.
+std::string LowerAscii(std::string text);
+// Opens "Software\Tovel\" + ProductName under HKEY_CURRENT_USER, creating it
+// when missing, and leaves it open on ctx.Registry.
+bool OpenUserSettingsKey(SetupContext& ctx);
+// False when the product is running (its named mapping exists).
+bool ProductNotRunning(SetupContext& ctx);
+
+}  // namespace orfa

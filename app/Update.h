@@ -1,0 +1,17 @@
+// The update flow, from finding the product to starting it again.
+#pragma once
+
+#include "app/SetupContext.h"
+
+namespace orfa {
+
+void RunUpdate(SetupContext& ctx);
+void StartProduct(SetupContext& ctx);
+// Checks that the own executable is intact; shows "badinstaller" or
+// "verificationfail" and returns false when it is not.
+bool VerifyOwnExecutable(SetupContext& ctx);
+// The program entry's work after the platform is built: start-up, the
+// payload's identity, the flow, the end. Returns the exit code.
+int RunProgram(Platform& platform);
+
+}  // namespace orfa

@@ -1,0 +1,8 @@
+# Native build: the portable logic and its unit tests against the simulated Windows.
+find_package(GTest REQUIRED)
+
+file(GLOB ORFA_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(orfa_unit_tests ${ORFA_UNIT_SOURCES})
+target_link_libraries(orfa_unit_tests PRIVATE orfa_sim GTest::gtest GTest::gmock GTest::gtest_main)
+orfa_warnings(orfa_unit_tests)
+add_test(NAME unit COMMAND orfa_unit_tests)

@@ -1,0 +1,18 @@
+// Where the product is installed, the system and shell folders, the
+// uninstall key, and the product folder's size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/SetupContext.h"
+
+namespace orfa {
+
+bool DiscoverEnvironment(SetupContext& ctx);
+// Appends "\" to a non-empty text that does not end with one.
+void AppendBackslash(std::string& text);
+// Size of a folder tree in KiB, -1 when the folder does not exist.
+int32_t FolderSizeKb(SetupContext& ctx, const std::string& folder);
+
+}  // namespace orfa

@@ -1,0 +1,28 @@
+// Writing a resource of the own executable to a file, directly or through
+// the checked replacement; the version stamps of the product's files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/SetupContext.h"
+
+namespace orfa {
+
+void InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
+                         const std::string& ResourceType, const std::string& TargetPath,
+                         bool CheckVersions);
+// The target's path with "~" in front of its file name.
+std::string TempNameFor(const std::string& path);
+
+// --- version stamps
+int32_t ReadPakVersion(SetupContext& ctx, const std::string& path);
+int32_t ReadCokVersion(SetupContext& ctx, const std::string& path);
+int32_t Read3bsVersion(SetupContext& ctx, const std::string& path);
+int32_t ReadLngVersion(SetupContext& ctx, const std::string& path);
+std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path);
+bool IsOlderVersionText(const std::string& newText, const std::string& oldText);
+// "$", "x", "0x" hex, signs, leading spaces only.
+bool ParseIntegerText(const std::string& text, int32_t* value);
+
+}  // namespace orfa

@@ -1,0 +1,39 @@
+// Language files: choosing and loading them, looking texts up by key,
+// filling placeholders, and the error boxes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/SetupContext.h"
+
+namespace orfa {
+
+// --- loading (language file selection)
+bool LoadLanguageFiles(SetupContext& ctx);
+void SelectLanguageFile(SetupContext& ctx, int index);
+
+// --- lookups
+std::string LangText(SetupContext& ctx, const std::string& key);
+std::string LangLines(SetupContext& ctx, const std::string& key);
+std::string LangFormat(SetupContext& ctx, const std::string& key,
+                       const std::vector<std::string>& texts);
+std::string LangFormatLines(SetupContext& ctx, const std::string& key,
+                            const std::vector<std::string>& texts);
+// Fills "%1" to "%4" in order, stopping at the first absent placeholder.
+std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts);
+
+// --- boxes
+// Error box in the current language file's language (caption GroupNameRu).
+int ShowLangMessage(SetupContext& ctx, const std::string& text);
+// Yes/no question in the current language file's language; true for Yes.
+bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::string& caption);
+// Russian (Windows-1251) or English built-in error, by the user's locale.
+void ShowBilingualError(SetupContext& ctx, const std::string& english, const std::string& russian);
+void ReportLanguageFileError(SetupContext& ctx, const std::string& name);
+
+// --- integer texts
+// Decimal with optional sign and leading spaces; nothing may follow.
+bool ParseDecimal(const std::string& text, int32_t* value);
+
+}  // namespace orfa

@@ -1,0 +1,321 @@
+// The seam between the installer's logic and Windows.
+//
+// Every piece of logic talks to the system only through these narrow
+// interfaces. platform/win32 implements them over the real API; the tests
+// use a simulated Windows (tests/sim). Texts are 8-bit strings: paths and
+// registry texts are in the system's ANSI code page, message texts carry
+// their code page explicitly (see MessageBoxRequest).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orfa {
+
+// ---------------------------------------------------------------- errors
+
+// Win32 error codes the logic looks at.
+constexpr uint32_t kErrorSuccess = 0;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorHandleEof = 38;
+constexpr uint32_t kErrorFileExists = 80;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorDiskFull = 112;
+constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorMoreData = 234;
+constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kErrorResourceTypeNotFound = 1813;
+constexpr uint32_t kErrorResourceNameNotFound = 1814;
+constexpr uint32_t kErrorTimeout = 1460;
+
+// ---------------------------------------------------------------- registry
+
+enum class RootKey { CurrentUser, LocalMachine };
+
+// Access masks as Windows defines them.
+constexpr uint32_t kKeyQueryValue = 0x0001;
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kKeyWow64_64Key = 0x0100;
+constexpr uint32_t kKeyWow64_32Key = 0x0200;
+
+// Registry value types as Windows defines them.
+constexpr uint32_t kRegNone = 0;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
+constexpr uint32_t kRegQword = 11;
+
+struct RegValue {
+  uint32_t type = kRegNone;
+  std::string data;  // raw bytes as stored (strings include their NUL when stored with one)
+};
+
+// One open registry key; closes itself when destroyed.
+class RegKey {
+ public:
+  virtual ~RegKey() = default;
+  // The value, or nullopt with *error set (kErrorFileNotFound when absent).
+  virtual std::optional<RegValue> Query(const std::string& name, uint32_t* error) = 0;
+  // Writes a REG_DWORD; returns the system's error code (0 on success).
+  virtual uint32_t SetDword(const std::string& name, uint32_t value) = 0;
+  virtual uint32_t Flush() = 0;
+};
+
+class RegistryPort {
+ public:
+  virtual ~RegistryPort() = default;
+  // Opens (or, with create, creates) root\path with the given access mask.
+  // Null with *error set when it cannot.
+  virtual std::unique_ptr<RegKey> Open(RootKey root, const std::string& path, uint32_t access,
+                                       bool create, uint32_t* error) = 0;
+};
+
+// ---------------------------------------------------------------- files
+
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kShareNone = 0;
+constexpr uint32_t kShareRead = 1;
+constexpr uint32_t kShareWrite = 2;
+constexpr uint32_t kShareDelete = 4;
+
+enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways };
+
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+constexpr uint32_t kAttrReparsePoint = 0x400;
+
+// One open file; closes itself when destroyed.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to size bytes; returns the count read (0 at the end) or nullopt with *error.
+  virtual std::optional<size_t> Read(void* buffer, size_t size, uint32_t* error) = 0;
+  // Writes all bytes; returns the system's error code (0 on success).
+  virtual uint32_t Write(const void* data, size_t size) = 0;
+  // Moves to an absolute offset; returns the system's error code.
+  virtual uint32_t Seek(uint64_t offset) = 0;
+  virtual std::optional<uint64_t> Size(uint32_t* error) = 0;
+};
+
+struct DirEntry {
+  std::string name;  // name only, no folder
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
+                                     Disposition disposition, uint32_t* error) = 0;
+  // File attributes, nullopt when nothing of that name exists.
+  virtual std::optional<uint32_t> Attributes(const std::string& path) = 0;
+  virtual uint32_t SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  virtual uint32_t Delete(const std::string& path) = 0;
+  // MoveFile: fails when the target exists.
+  virtual uint32_t Move(const std::string& from, const std::string& to) = 0;
+  // Replaces `to` by `from` in one step (MoveFileEx with REPLACE_EXISTING).
+  virtual uint32_t MoveReplace(const std::string& from, const std::string& to) = 0;
+  // Lists what matches a pattern such as "C:\\dir\\*.*" (every attribute admitted),
+  // in the order the system gives. *error is set when the search cannot start
+  // (kErrorFileNotFound for no match).
+  virtual std::vector<DirEntry> List(const std::string& pattern, uint32_t* error) = 0;
+  virtual uint32_t SetCurrentDirectory(const std::string& path) = 0;
+  virtual std::string SystemDirectory() = 0;
+  virtual std::string WindowsDirectory() = 0;
+};
+
+bool FileExists(FileSystem& fs, const std::string& path);       // a file, not a folder
+bool DirectoryExists(FileSystem& fs, const std::string& path);  // a folder
+
+// ---------------------------------------------------------------- own executable
+
+// The bytes of a resource of the running executable. The memory belongs to the
+// module; destroying the object releases the resource.
+class ResourceData {
+ public:
+  virtual ~ResourceData() = default;
+  virtual const uint8_t* Data() const = 0;
+  virtual size_t Size() const = 0;
+};
+
+class Resources {
+ public:
+  virtual ~Resources() = default;
+  // Finds name/type (matched without regard to case) in the own module.
+  virtual std::unique_ptr<ResourceData> Load(const std::string& name, const std::string& type,
+                                             uint32_t* error) = 0;
+  // Full path of the running executable; empty with *error on failure.
+  virtual std::string ExecutablePath(uint32_t* error) = 0;
+};
+
+// ---------------------------------------------------------------- message boxes
+
+constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbYesNo = 0x4;
+constexpr uint32_t kMbIconError = 0x10;
+constexpr uint32_t kMbIconQuestion = 0x20;
+constexpr uint32_t kMbTaskModal = 0x2000;
+constexpr uint32_t kMbTopmost = 0x40000;
+constexpr uint32_t kMbServiceNotification = 0x200000;
+constexpr uint32_t kErrorStyle = kMbIconError | kMbServiceNotification;                 // 0x200010
+constexpr uint32_t kQuestionStyle = kMbYesNo | kMbIconQuestion | kMbTaskModal | kMbTopmost;  // 0x42024
+constexpr uint32_t kAppErrorStyle = kMbIconError | kMbTaskModal;                         // 0x2010
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+constexpr uint32_t kCodePageAnsi = 0;  // CP_ACP: the system's ANSI code page
+constexpr uint32_t kCodePageRussian = 1251;
+
+struct MessageBoxRequest {
+  std::string text;
+  std::string caption;
+  uint32_t style = 0;
+  // MessageBoxEx language; nullopt = plain MessageBox (the system's default language).
+  std::optional<uint16_t> language;
+  // Code page of text and caption; converted once at the boundary.
+  uint32_t codePage = kCodePageAnsi;
+};
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // Shows a box with no owner window; returns the button pressed (IDYES, ...).
+  virtual int MessageBox(const MessageBoxRequest& request) = 0;
+};
+
+// ---------------------------------------------------------------- processes, windows, shell
+
+class Handle {
+ public:
+  virtual ~Handle() = default;  // closes the handle
+};
+
+using WindowId = uintptr_t;
+
+struct ProcessResult {
+  bool started = false;
+  uint32_t error = 0;      // why it did not start
+  bool finished = false;   // false when the wait timed out and the process was ended
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // CreateFileMapping(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, size, name); the
+  // handle (may be null) and GetLastError() right after the call.
+  virtual std::unique_ptr<Handle> CreateNamedMapping(const std::string& name, uint32_t size,
+                                                     uint32_t* lastError) = 0;
+  virtual std::optional<WindowId> FindTopLevelWindow(const std::string& className) = 0;
+  virtual bool PostMessage(WindowId window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  // ShellExecute with no owner window; returns its result value.
+  virtual intptr_t ShellExecute(const std::string& verb, const std::string& file,
+                                const std::string& parameters, const std::string& directory,
+                                int show) = 0;
+  // CreateProcess(no application name, commandLine, not inheriting, creationFlags,
+  // hidden window); waits up to timeoutMs for it, ends it when it runs longer.
+  virtual ProcessResult RunHidden(const std::string& commandLine, uint32_t creationFlags,
+                                  uint32_t timeoutMs) = 0;
+  // The command line's arguments after the program name, split the usual way.
+  virtual std::vector<std::string> CommandLineArguments() = 0;
+};
+
+// ---------------------------------------------------------------- system information
+
+struct OsVersionRecord {
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  uint32_t build = 0;
+  uint32_t platformId = 0;
+  std::string servicePack;
+  uint16_t suiteMask = 0;
+  uint8_t productType = 0;
+};
+
+constexpr int kSmTabletPc = 86;
+constexpr int kSmMediaCenter = 87;
+constexpr int kSmStarter = 88;
+constexpr int kSmServerR2 = 89;
+constexpr int kSmCxScreen = 0;
+constexpr int kSmCyScreen = 1;
+
+class SystemInfo {
+ public:
+  virtual ~SystemInfo() = default;
+  // GetVersionExA with the extended record (extended = true) or the basic one.
+  virtual std::optional<OsVersionRecord> Version(bool extended) = 0;
+  // GetNativeSystemInfo when kernel32 exports it, else GetSystemInfo.
+  virtual uint16_t ProcessorArchitecture() = 0;
+  virtual int Metric(int index) = 0;
+  virtual uint32_t UserDefaultLcid() = 0;
+  virtual bool IsUserAnAdmin() = 0;
+  virtual std::optional<std::string> Environment(const std::string& name) = 0;
+  // The default ANSI code page of a locale (LOCALE_IDEFAULTANSICODEPAGE); 0 when unknown.
+  virtual uint32_t AnsiCodePageOf(uint32_t lcid) = 0;
+  // OemToCharA: the OEM code page to the ANSI one, character for character.
+  virtual std::string OemToAnsi(const std::string& text) = 0;
+};
+
+// ---------------------------------------------------------------- time
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void Sleep(uint32_t ms) = 0;
+  // Milliseconds since some fixed point; seeds the pseudo-random generator.
+  virtual uint64_t NowMs() = 0;
+};
+
+// ---------------------------------------------------------------- cryptography
+
+class Sha256 {
+ public:
+  virtual ~Sha256() = default;
+  virtual bool Update(const void* data, size_t size) = 0;
+  virtual std::optional<std::vector<uint8_t>> Finish() = 0;
+};
+
+class Crypto {
+ public:
+  virtual ~Crypto() = default;
+  // A new SHA-256 computation from the system's cryptography; null on failure.
+  virtual std::unique_ptr<Sha256> NewSha256(uint32_t* error) = 0;
+};
+
+// ---------------------------------------------------------------- all of it
+
+class ProgressPort;  // ui/ProgressPort.h
+
+// The whole seam, as handed to the logic.
+struct Platform {
+  RegistryPort& registry;
+  FileSystem& files;
+  Resources& resources;
+  Ui& ui;
+  Processes& processes;
+  SystemInfo& system;
+  Clock& clock;
+  Crypto& crypto;
+  ProgressPort& progress;
+};
+
+}  // namespace orfa

@@ -1,0 +1,28 @@
+// The real Windows behind the platform seam.
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/ProgressPort.h"
+
+namespace orfa {
+
+// The progress window's window-system services (ui side of the seam).
+std::unique_ptr<ProgressPort> MakeWin32ProgressPort();
+
+class Win32Platform {
+ public:
+  Win32Platform();
+  ~Win32Platform();
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  Platform& Get();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orfa

@@ -1,0 +1,16 @@
+// Naming the Windows edition, and running a console command to capture
+// what it prints.
+#pragma once
+
+#include <string>
+
+#include "app/SetupContext.h"
+
+namespace orfa {
+
+// The system's name; sets ctx.Is64BitSystem as a side effect.
+std::string BuildSystemName(SetupContext& ctx);
+bool IdentifyWindows(SetupContext& ctx, std::string& Name, std::string& ServicePack);
+std::string CaptureConsoleOutput(SetupContext& ctx, const std::string& command);
+
+}  // namespace orfa
