@@ -41,6 +41,9 @@ struct SetupContext {
   std::string PayloadExt;
   std::string ProductName;
   std::string GroupNameRu;
+  // Code page of GroupNameRu: Windows-1251 for the built-in title, the language
+  // file's code page once a file's "progname" replaces it.
+  uint32_t GroupNameRuCodePage = kCodePageRussian;
   std::string GroupNameEn;
   bool IsAdmin = true;
   std::string ProductFolder;

@@ -141,6 +141,18 @@ class FileSystem {
   virtual uint32_t SetCurrentDirectory(const std::string& path) = 0;
   virtual std::string SystemDirectory() = 0;
   virtual std::string WindowsDirectory() = 0;
+
+  // Version resources of programs.
+  // SHGetFileInfo(path, 0, SHGFI_EXETYPE) != 0: the shell knows the file as a program.
+  virtual bool IsProgram(const std::string& path) = 0;
+  // GetFileVersionInfoSize + GetFileVersionInfo (version.dll from the system folder only);
+  // nullopt when the file has no version resource.
+  virtual std::optional<std::string> VersionBlock(const std::string& path) = 0;
+  // VerQueryValue on such a block: the bytes found at subBlock
+  // ("\\VarFileInfo\\Translation" gives the translation list; a
+  // "\\StringFileInfo\\..." path gives the zero-terminated text).
+  virtual std::optional<std::string> VersionValue(const std::string& block,
+                                                  const std::string& subBlock) = 0;
 };
 
 bool FileExists(FileSystem& fs, const std::string& path);       // a file, not a folder
