@@ -6,7 +6,7 @@ add_custom_command(TARGET orfa-update POST_BUILD
 # The finished executable: PE32 GUI, imports, manifest and payload resource;
 # and a second build that must come out byte for byte the same.
 add_test(NAME executable-layout
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/build/check_executable.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/build/check_executable.py
           $<TARGET_FILE:orfa-update> ${ORFA_PAYLOAD_FILE} ${CMAKE_OBJDUMP})
 add_test(NAME executable-reproducible
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/build/check_reproducible.sh
