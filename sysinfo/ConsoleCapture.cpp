@@ -5,7 +5,6 @@
 // is deleted on every path.
 #include <utility>
 
-#include "install/Environment.h"
 #include "platform/LineReader.h"
 #include "sysinfo/SystemName.h"
 
@@ -25,6 +24,11 @@ constexpr int kNameLetters = 8;
 constexpr int kNameAttempts = 16;
 
 const char* const kLineBreak = "\r\n";
+
+// Appends "\" to a non-empty folder that does not end with one.
+void EndWithBackslash(std::string& folder) {
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+}
 
 // Deletes the temporary file when the capture ends, however it ends.
 class TempFile {
@@ -82,7 +86,7 @@ std::string CaptureConsoleOutput(SetupContext& ctx, const std::string& command) 
   if (interpreter.empty()) return "";
 
   std::string folder = ctx.Os.system.Environment("Temp").value_or("");
-  AppendBackslash(folder);
+  EndWithBackslash(folder);
   const std::string path = CreateUniqueFile(ctx, folder);
   // Without a file of its own the command's output cannot be captured; the
   // result is what an empty capture gives.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace orfa {
+namespace orfa::sim {
 
 namespace {
 
@@ -114,4 +114,4 @@ const SimProgressPort::Window* SimProgressPort::Find(WindowId id) const {
   return it == windows_.end() ? nullptr : &it->second;
 }
 
-}  // namespace orfa
+}  // namespace orfa::sim

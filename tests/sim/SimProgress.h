@@ -13,7 +13,7 @@
 
 #include "platform/ProgressPort.h"
 
-namespace orfa {
+namespace orfa::sim {
 
 class SimProgressPort : public ProgressPort {
  public:
@@ -71,4 +71,4 @@ class SimProgressPort : public ProgressPort {
   WindowId nextId_ = 0x100;
 };
 
-}  // namespace orfa
+}  // namespace orfa::sim

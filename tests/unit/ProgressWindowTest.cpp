@@ -7,6 +7,8 @@
 #include "ui/ProgressWindow.h"
 
 namespace orfa {
+using sim::SimProgressPort;
+
 namespace {
 
 using Calls = std::vector<std::string>;
