@@ -4,7 +4,7 @@
 
 namespace orfa {
 
-__attribute__((weak)) std::unique_ptr<ProgressPort> MakeWin32ProgressPort() {
+std::unique_ptr<ProgressPort> MakeWin32ProgressPort() {
   return std::make_unique<ProgressPort>();
 }
 

@@ -11,6 +11,9 @@
 namespace orfa::win32 {
 namespace {
 
+// The headers show SHA-256 only to builds for Vista and later; XP SP3 has it too.
+constexpr ALG_ID kCalgSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;  // CALG_SHA_256
+
 class Win32Sha256 : public Sha256 {
  public:
   Win32Sha256(UniqueCryptProv provider, UniqueCryptHash hash)
@@ -53,7 +56,7 @@ class Win32Crypto : public Crypto {
       return nullptr;
     }
     UniqueCryptHash hash;
-    if (!::CryptCreateHash(provider.Get(), CALG_SHA_256, 0, 0, hash.Put())) {
+    if (!::CryptCreateHash(provider.Get(), kCalgSha256, 0, 0, hash.Put())) {
       *error = LastError();
       return nullptr;
     }
