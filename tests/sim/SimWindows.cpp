@@ -2,7 +2,7 @@
 
 namespace orfa::sim {
 
-SimWindows::SimWindows() : files(clock), ui(clock), processes(*this) { Build(nullProgress); }
+SimWindows::SimWindows() : files(clock), ui(clock), processes(*this) { Build(progress); }
 
 SimWindows::~SimWindows() = default;
 

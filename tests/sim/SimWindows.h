@@ -16,6 +16,7 @@
 //   processes SimProcesses   named mappings, windows and posted messages, shell, hidden processes
 //   system    SimSystemInfo  version records, architecture, metrics, locale, environment, code pages
 //   crypto    SimCrypto      SHA-256 (the host's OpenSSL in native builds)
+//   progress  SimProgressPort the progress window's window system (tests/sim/SimProgress.h)
 #pragma once
 
 #include <optional>
@@ -26,15 +27,13 @@
 #include "tests/sim/SimCrypto.h"
 #include "tests/sim/SimFileSystem.h"
 #include "tests/sim/SimProcesses.h"
+#include "tests/sim/SimProgress.h"
 #include "tests/sim/SimRegistry.h"
 #include "tests/sim/SimResources.h"
 #include "tests/sim/SimSystemInfo.h"
 #include "tests/sim/SimUi.h"
 
 namespace orfa::sim {
-
-// A progress port that does nothing: the default of SimWindows.
-class NullProgressPort : public ProgressPort {};
 
 class SimWindows {
  public:
@@ -59,7 +58,7 @@ class SimWindows {
   SimProcesses processes;
   SimSystemInfo system;
   SimCrypto crypto;
-  NullProgressPort nullProgress;
+  SimProgressPort progress;  // the default progress port
 
  private:
   void Build(ProgressPort& port);
