@@ -99,6 +99,46 @@ TEST(SimFiles, MoveAndMoveReplace) {
   EXPECT_EQ(sim.files.ReadFileBytes("C:\\d\\c"), "A");
 }
 
+TEST(SimProcesses, QuitMessageLetsTheProductReleaseItsFileLater) {
+  SimWindows sim;
+  sim.files.AddFile("C:\\Orfa\\orfm.cok", "orfm-");
+  sim.processes.HoldMapping("orfa_memfile");
+  HeldFile held = sim.files.HoldOpen("C:\\Orfa\\orfm.cok", kGenericRead, kShareNone);
+  WindowId product = sim.processes.AddWindow("TOrfaMainForm");
+  sim.processes.OnMessage(product, [&](const PostedMessage& m) {
+    if (m.message == sim::kWmQuit) {
+      held.ReleaseAfter(1000);
+      sim.processes.ReleaseMapping("orfa_memfile");
+    }
+  });
+  uint32_t error = 0;
+  auto probe = sim.processes.CreateNamedMapping("orfa_memfile", 64, &error);
+  EXPECT_NE(probe, nullptr);
+  EXPECT_EQ(error, kErrorAlreadyExists);
+  probe.reset();
+  auto window = sim.processes.FindTopLevelWindow("torfamainform");
+  ASSERT_TRUE(window);
+  EXPECT_TRUE(sim.processes.PostMessage(*window, sim::kWmQuit, 0, 0));
+  EXPECT_FALSE(sim.processes.MappingExists("orfa_memfile"));
+  EXPECT_EQ(sim.files.Open("C:\\Orfa\\orfm.cok", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+  sim.clock.Sleep(1000);
+  EXPECT_NE(sim.files.Open("C:\\Orfa\\orfm.cok", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+}
+
+TEST(SimProcesses, ConsoleCommandWritesItsRedirectedOutput) {
+  SimWindows sim;
+  sim.files.AddFolder("C:\\Temp");
+  EXPECT_FALSE(sim.processes.RunHidden("cmd /c ver > \"C:\\Temp\\a\"", 0x210, 1000).started);
+  sim.processes.OnConsoleCommand([](const std::string& command) {
+    return command == "ver" ? "\r\nMicrosoft Windows [Version 6.1.7601]\r\n" : "";
+  });
+  ProcessResult result = sim.processes.RunHidden("C:\\WINDOWS\\system32\\cmd.exe /c ver > \"C:\\Temp\\qhzkwabm\"", 0x210, 1000);
+  EXPECT_TRUE(result.started && result.finished);
+  EXPECT_EQ(sim.files.ReadFileBytes("C:\\Temp\\qhzkwabm"), "\r\nMicrosoft Windows [Version 6.1.7601]\r\n");
+  ASSERT_EQ(sim.processes.RunHiddenCalls().size(), 2u);
+  EXPECT_EQ(sim.processes.RunHiddenCalls()[1].creationFlags, 0x210u);
+}
+
 // ---------------------------------------------------------------- listings
 
 std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
