@@ -409,7 +409,9 @@ TEST_F(ServicePackNames, Sp6aWhenItsHotfixKeyExists) {
   EXPECT_EQ(Name(Nt(4, 0, 1, 0, "Service Pack 6 ")), "Microsoft Windows NT Workstation Service Pack 6 ");
   EXPECT_EQ(Name(Nt(5, 0, 1, 0, "Service Pack 6")), "Microsoft Windows 2000 Professional Service Pack 6");
   for (const sim::RegOpenCall& call : sim.registry.OpenCalls()) {
-    if (call.path == kHotfix) EXPECT_EQ(call.access, kKeyQueryValue);
+    if (call.path == kHotfix) {
+      EXPECT_EQ(call.access, kKeyQueryValue);
+    }
   }
 }
 
