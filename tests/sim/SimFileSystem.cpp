@@ -160,6 +160,15 @@ bool DeleteConflict(const std::map<uint64_t, Opening>& opens) {
   return false;
 }
 
+// Windows refuses these characters in names (and ':' outside the drive).
+bool ValidName(const std::string& name, bool wildcards) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"|", c) != nullptr) return false;
+    if (!wildcards && (c == '*' || c == '?')) return false;
+  }
+  return true;
+}
+
 // The 8.3 short name Windows makes for a long name ("" when the name is a valid
 // 8.3 name and needs none): six characters of the base, "~1", three of the extension.
 std::string ShortNameOf(const std::string& name) {
@@ -309,7 +318,7 @@ std::string SimFileSystem::FullPath(const std::string& path) const {
   return parsed.ok ? Join(parsed) : std::string();
 }
 
-SimFileSystem::Located SimFileSystem::Locate(const std::string& path) const {
+SimFileSystem::Located SimFileSystem::Locate(const std::string& path, bool pattern) const {
   Located found;
   ParsedPath parsed = Parse(path, currentDirectory_);
   if (!parsed.ok) {
@@ -318,6 +327,13 @@ SimFileSystem::Located SimFileSystem::Locate(const std::string& path) const {
   }
   found.full = Join(parsed);
   found.trailingSeparator = parsed.trailingSeparator;
+  for (size_t i = 0; i < parsed.parts.size(); ++i) {
+    const bool last = i + 1 == parsed.parts.size();
+    if (!ValidName(parsed.parts[i], pattern && last)) {
+      found.error = kErrorInvalidName;
+      return found;
+    }
+  }
   auto drive = state_->drives.find(parsed.drive);
   if (maxPath_ != 0 && found.full.size() >= maxPath_) {
     found.error = kErrorFilenameExcedRange;
@@ -358,6 +374,9 @@ std::shared_ptr<SimFileSystem::Node> SimFileSystem::MakeFolder(const std::string
                                                                const std::string& linkTarget) {
   ParsedPath parsed = Parse(path, currentDirectory_);
   if (!parsed.ok) throw std::invalid_argument("sim: bad path " + path);
+  for (const auto& part : parsed.parts) {
+    if (!ValidName(part, false)) throw std::invalid_argument("sim: a name Windows refuses in " + path);
+  }
   std::shared_ptr<Node>& drive = state_->drives[parsed.drive];
   if (!drive) {
     drive = std::make_shared<Node>();
@@ -395,6 +414,7 @@ void SimFileSystem::AddFile(const std::string& path, const std::string& bytes, u
   if (full.empty() || cut + 1 == full.size()) throw std::invalid_argument("sim: bad file path " + path);
   std::shared_ptr<Node> folder = MakeFolder(full.substr(0, cut + 1), false, "");
   Located found = Locate(full);
+  if (found.error || !found.parent) throw std::invalid_argument("sim: cannot add the file " + path);
   if (found.node && found.node->folder) throw std::invalid_argument("sim: a folder is in the way of " + path);
   std::shared_ptr<Node> node = found.node;
   if (!node) {
@@ -541,7 +561,7 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
     if (error) *error = code;
     return std::vector<DirEntry>();
   };
-  Located found = Locate(pattern);
+  Located found = Locate(pattern, true);
   if (found.error) return fail(found.underFile ? kErrorDirectory : found.error);
   if (found.trailingSeparator || !found.parent) return fail(kErrorFileNotFound);
   std::shared_ptr<Node> folder = found.parent;  // links already followed

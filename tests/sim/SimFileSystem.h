@@ -118,7 +118,8 @@ class SimFileSystem : public FileSystem {
 
  private:
   struct Located;
-  Located Locate(const std::string& path) const;
+  // pattern: the last name may hold the wildcards "*" and "?".
+  Located Locate(const std::string& path, bool pattern = false) const;
   std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);
 
   SimClock& clock_;

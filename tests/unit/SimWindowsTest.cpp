@@ -66,6 +66,8 @@ TEST(SimFiles, ReadOnlyDeleteDispositionsAndDiskFull) {
   EXPECT_EQ(error, kErrorPathNotFound);
   EXPECT_EQ(sim.files.Open("C:\\x", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
   EXPECT_EQ(error, kErrorFileNotFound);
+  EXPECT_EQ(sim.files.Open("\"C:\\x\"", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+  EXPECT_EQ(error, 123u);  // ERROR_INVALID_NAME: a quote is no part of a name
 
   sim.files.SetDiskFree(5);
   auto file = sim.files.Open("C:\\new.bin", kGenericRead | kGenericWrite, 0, Disposition::CreateAlways, &error);
