@@ -1,0 +1,141 @@
+// Processes, named mappings, environment, code pages and the digest.
+#include "tests/contract/Contract.h"
+
+namespace orfa::contract {
+namespace {
+
+constexpr uint32_t kNewConsoleGroup = 0x210;  // CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
+ORFA_CONTRACT_SUITE(ProcessContract);
+
+TEST_P(ProcessContract, SecondMappingOfTheSameNameReportsThatItExists) {
+  const std::string name = "orfa_contract_memfile";
+  uint32_t lastError = 1;
+  auto first = os().processes.CreateNamedMapping(name, 64, &lastError);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(lastError, kErrorSuccess);
+  auto second = os().processes.CreateNamedMapping(name, 64, &lastError);
+  EXPECT_TRUE(second);
+  EXPECT_EQ(lastError, kErrorAlreadyExists);
+  second.reset();
+  first.reset();
+  // Once every handle is closed the name is free again.
+  auto third = os().processes.CreateNamedMapping(name, 64, &lastError);
+  EXPECT_TRUE(third);
+  EXPECT_EQ(lastError, kErrorSuccess);
+}
+
+TEST_P(ProcessContract, InterpreterWritesVerOutputToARedirectedFile) {
+  auto comspec = os().system.Environment("ComSpec");
+  ASSERT_TRUE(comspec);
+  ASSERT_FALSE(comspec->empty());
+  std::string file = world().Folder() + "qhzkwabm";
+  auto result = os().processes.RunHidden(*comspec + " /c ver > \"" + file + "\"",
+                                         kNewConsoleGroup, kInfinite);
+  EXPECT_TRUE(result.started);
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(result.error, kErrorSuccess);
+  auto output = world().ReadFileBytes(file);
+  ASSERT_TRUE(output);
+  EXPECT_NE(output->find("Windows"), std::string::npos) << *output;
+  EXPECT_NE(output->find("\r\n"), std::string::npos) << *output;
+}
+
+TEST_P(ProcessContract, ProgramThatCannotStartGivesTheReason) {
+  std::string missing = world().Folder() + "missing.exe";
+  auto result = os().processes.RunHidden("\"" + missing + "\"", kNewConsoleGroup, kInfinite);
+  EXPECT_FALSE(result.started);
+  EXPECT_FALSE(result.finished);
+  EXPECT_EQ(result.error, kErrorFileNotFound);
+}
+
+TEST_P(ProcessContract, ProgramOutlivingTheTimeOutIsEnded) {
+  auto result = os().processes.RunHidden(world().LongCommand(60000), kNewConsoleGroup, 300);
+  EXPECT_TRUE(result.started);
+  EXPECT_FALSE(result.finished);
+  EXPECT_EQ(result.error, kErrorTimeout);
+  auto quick = os().processes.RunHidden(world().LongCommand(0), kNewConsoleGroup, 60000);
+  EXPECT_TRUE(quick.started);
+  EXPECT_TRUE(quick.finished);
+}
+
+ORFA_CONTRACT_SUITE(SystemContract);
+
+TEST_P(SystemContract, EnvironmentTellsUnsetFromEmpty) {
+  world().SetEnvironment("ORFA_CONTRACT_EMPTY", std::string());
+  world().SetEnvironment("ORFA_CONTRACT_UNSET", std::nullopt);
+  const std::string longValue(5000, 'x');
+  world().SetEnvironment("ORFA_CONTRACT_LONG", longValue);
+  world().SetEnvironment("ORFA_CONTRACT_TEMP", "C:\\Temp");
+
+  EXPECT_EQ(os().system.Environment("ORFA_CONTRACT_EMPTY"), std::string());
+  EXPECT_EQ(os().system.Environment("ORFA_CONTRACT_UNSET"), std::nullopt);
+  EXPECT_EQ(os().system.Environment("ORFA_CONTRACT_LONG"), longValue);
+  EXPECT_EQ(os().system.Environment("orfa_contract_temp"), "C:\\Temp");
+}
+
+TEST_P(SystemContract, OemToAnsiKeepsAsciiAndLength) {
+  std::string ascii = "\r\nMicrosoft Windows [Version 10.0.19045.2965]\r\n";
+  for (char c = 0x20; c < 0x7F; ++c) ascii += c;
+  EXPECT_EQ(os().system.OemToAnsi(ascii), ascii);
+  EXPECT_EQ(os().system.OemToAnsi(std::string()), std::string());
+  std::string high = "\x80\xA0\xE0\xFF";
+  EXPECT_EQ(os().system.OemToAnsi(high).size(), high.size());
+}
+
+TEST_P(SystemContract, AnsiCodePagesOfLocales) {
+  EXPECT_EQ(os().system.AnsiCodePageOf(0x0419), 1251u);  // Russian
+  EXPECT_EQ(os().system.AnsiCodePageOf(0x0409), 1252u);  // English (United States)
+  EXPECT_EQ(os().system.AnsiCodePageOf(0x0422), 1251u);  // Ukrainian
+}
+
+TEST_P(SystemContract, VersionRecordsAgree) {
+  auto extended = os().system.Version(true);
+  auto basic = os().system.Version(false);
+  ASSERT_TRUE(extended);
+  ASSERT_TRUE(basic);
+  EXPECT_EQ(extended->platformId, 2u);
+  EXPECT_EQ(basic->platformId, 2u);
+  EXPECT_EQ(extended->major, basic->major);
+  EXPECT_EQ(extended->minor, basic->minor);
+  EXPECT_EQ(extended->build, basic->build);
+  EXPECT_EQ(extended->servicePack, basic->servicePack);
+  EXPECT_GE(extended->major, 5u);
+  EXPECT_NE(extended->productType, 0u);
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : bytes) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+TEST_P(SystemContract, Sha256OfKnownTexts) {
+  struct Case {
+    std::vector<std::string> pieces;
+    const char* digest;
+  };
+  const Case cases[] = {
+      {{}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {{"abc"}, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {{"abcdbcdecdefdefgefghfghighij", "hijkijkljklmklmnlmnomnopnopq"},
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+  };
+  for (const auto& c : cases) {
+    uint32_t error = 1;
+    auto sha = os().crypto.NewSha256(&error);
+    ASSERT_TRUE(sha) << error;
+    for (const auto& piece : c.pieces) EXPECT_TRUE(sha->Update(piece.data(), piece.size()));
+    auto digest = sha->Finish();
+    ASSERT_TRUE(digest);
+    EXPECT_EQ(Hex(*digest), c.digest);
+  }
+}
+
+}  // namespace
+}  // namespace orfa::contract
