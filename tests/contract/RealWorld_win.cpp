@@ -192,6 +192,8 @@ class RealWorld : public World {
     return enforced;
   }
 
+  void Expect(Programs) override {}
+
   std::string LongCommand(uint32_t ms) override {
     std::string self(MAX_PATH, '\0');
     DWORD length = ::GetModuleFileNameA(nullptr, self.data(), static_cast<DWORD>(self.size()));

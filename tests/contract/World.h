@@ -52,6 +52,11 @@ class World {
   // passes the file's Unix permissions), which the real world finds out by trying.
   virtual bool EnforcesReadOnly() = 0;
 
+  // What the next hidden processes of a case are: the command interpreter, a
+  // program that does not exist, or LongCommand's program. The real world has
+  // them all at once; the simulated one sets up the one the case needs.
+  enum class Programs { Interpreter, Missing, Long };
+  virtual void Expect(Programs programs) = 0;
   // A command line that starts a program which runs for `ms` and then ends.
   virtual std::string LongCommand(uint32_t ms) = 0;
 
@@ -67,6 +72,7 @@ struct WorldMaker {
 inline void PrintTo(const WorldMaker& maker, std::ostream* out) { *out << maker.name; }
 
 std::unique_ptr<World> MakeRealWorld();
+std::unique_ptr<World> MakeSimWorld();
 // Every world the cases run against.
 std::vector<WorldMaker> AllWorlds();
 

@@ -3,7 +3,7 @@
 namespace orfa::contract {
 
 std::vector<WorldMaker> AllWorlds() {
-  return {{"Win32", &MakeRealWorld}};
+  return {{"Win32", &MakeRealWorld}, {"Sim", &MakeSimWorld}};
 }
 
 }  // namespace orfa::contract
