@@ -2,7 +2,8 @@
 // drive-letter paths with "\" (or "/"), names that ignore case, relative paths
 // against a current directory, share modes, the read-only attribute, MoveFile
 // and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings with "." and "..",
-// folder links, the ANSI path limit of MAX_PATH (260), a disk that can fill up,
+// folder links, the ANSI path limit of MAX_PATH (260: ERROR_FILENAME_EXCED_RANGE),
+// a disk that can fill up,
 // and version resources of programs.
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
@@ -91,6 +92,9 @@ class SimFileSystem : public FileSystem {
   void SetSystemDirectory(const std::string& path) { systemDirectory_ = path; }
   void SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
   void SetMaxPath(size_t limit) { maxPath_ = limit; }  // 0: no limit; default 260
+  // Listings also match patterns against generated 8.3 short names, as volumes
+  // with short names do ("*.lng" then finds "x.lngx", short name X~1.LNG). Off at first.
+  void SetShortNames(bool on) { shortNames_ = on; }
 
   // --- for tests: other processes and failures
   HeldFile HoldOpen(const std::string& path, uint32_t access, uint32_t share);
@@ -114,7 +118,8 @@ class SimFileSystem : public FileSystem {
 
  private:
   struct Located;
-  Located Locate(const std::string& path) const;
+  // pattern: the last name may hold the wildcards "*" and "?".
+  Located Locate(const std::string& path, bool pattern = false) const;
   std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);
 
   SimClock& clock_;
@@ -123,6 +128,7 @@ class SimFileSystem : public FileSystem {
   std::string systemDirectory_ = "C:\\WINDOWS\\system32";
   std::string windowsDirectory_ = "C:\\WINDOWS";
   size_t maxPath_ = 260;
+  bool shortNames_ = false;
   std::map<std::string, uint32_t> openFails_;
   struct VersionInfo {
     bool program = false;

@@ -66,6 +66,8 @@ TEST(SimFiles, ReadOnlyDeleteDispositionsAndDiskFull) {
   EXPECT_EQ(error, kErrorPathNotFound);
   EXPECT_EQ(sim.files.Open("C:\\x", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
   EXPECT_EQ(error, kErrorFileNotFound);
+  EXPECT_EQ(sim.files.Open("\"C:\\x\"", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+  EXPECT_EQ(error, 123u);  // ERROR_INVALID_NAME: a quote is no part of a name
 
   sim.files.SetDiskFree(5);
   auto file = sim.files.Open("C:\\new.bin", kGenericRead | kGenericWrite, 0, Disposition::CreateAlways, &error);
@@ -160,6 +162,10 @@ TEST(SimFiles, ListingsFollowWindowsWildcardsWithDotEntries) {
             (std::vector<std::string>{".", "..", "russian.lng", "English.LNG", "readme", "old.lng"}));
   EXPECT_EQ(Names(sim.files.List("C:\\p\\language\\?eadme", &error)), (std::vector<std::string>{"readme"}));
   EXPECT_EQ(Names(sim.files.List("C:\\*.*", &error)), (std::vector<std::string>{"p"}));  // a root has no dots
+  sim.files.AddFile("C:\\p\\language\\x.lngx");
+  EXPECT_EQ(sim.files.List("C:\\p\\language\\*.lng", &error).size(), 3u);
+  sim.files.SetShortNames(true);  // X~1.LNG
+  EXPECT_EQ(sim.files.List("C:\\p\\language\\*.lng", &error).size(), 4u);
   sim.files.List("C:\\p\\language\\*.txt", &error);
   EXPECT_EQ(error, kErrorFileNotFound);
   sim.files.List("C:\\p\\nothing\\*.*", &error);
@@ -179,7 +185,7 @@ TEST(SimFiles, LinkToAncestorMakesEndlessTreeUpToMaxPath) {
   std::string deep = "C:\\t";
   while (deep.size() < 260) deep += "\\loop";
   sim.files.List(deep + "\\*.*", &error);
-  EXPECT_EQ(error, kErrorPathNotFound);
+  EXPECT_EQ(error, 206u);  // ERROR_FILENAME_EXCED_RANGE
 }
 
 // ---------------------------------------------------------------- registry
