@@ -257,6 +257,15 @@ class SimFile : public File {
   uint64_t pos_ = 0;
 };
 
+// Whether `inner` is `outer` or lies below it (links not followed).
+bool Contains(const SimFileSystem::Node& outer, const SimFileSystem::Node& inner) {
+  if (&outer == &inner) return true;
+  for (const auto& child : outer.children) {
+    if (Contains(*child, inner)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- held files
@@ -521,29 +530,22 @@ uint32_t SimFileSystem::Delete(const std::string& path) {
   return kErrorSuccess;
 }
 
-uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) {
-  Located source = Locate(from);
-  if (source.error) return source.error;
-  if (!source.node || !source.parent) return kErrorFileNotFound;
-  if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
-  Located target = Locate(to);
-  if (target.error) return target.error;
-  if (!target.parent) return kErrorAccessDenied;
-  if (target.node && target.node != source.node) return kErrorAlreadyExists;
-  source.parent->Remove(source.node.get());
-  source.node->name = target.name;
-  target.parent->children.push_back(source.node);
-  return kErrorSuccess;
-}
+uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) { return Rename(from, to, false); }
 
 uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& to) {
+  return Rename(from, to, true);
+}
+
+uint32_t SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
   Located source = Locate(from);
   if (source.error) return source.error;
   if (!source.node || !source.parent) return kErrorFileNotFound;
   if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
   Located target = Locate(to);
   if (target.error) return target.error;
+  if (!target.parent || Contains(*source.node, *target.parent)) return kErrorAccessDenied;
   if (target.node && target.node != source.node) {
+    if (!replace) return kErrorAlreadyExists;
     // The old file must go: not a folder, not read-only, and nobody may have it open.
     if (source.node->folder || target.node->folder || (target.node->attrs & kAttrReadOnly) ||
         !target.node->opens.empty()) {
@@ -552,7 +554,10 @@ uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& 
     state_->GiveBack(target.node->data.size());
     target.parent->Remove(target.node.get());
   }
-  return Move(from, to);
+  source.parent->Remove(source.node.get());
+  source.node->name = target.name;
+  target.parent->children.push_back(source.node);
+  return kErrorSuccess;
 }
 
 std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* error) {

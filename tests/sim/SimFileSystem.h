@@ -120,6 +120,7 @@ class SimFileSystem : public FileSystem {
   struct Located;
   // pattern: the last name may hold the wildcards "*" and "?".
   Located Locate(const std::string& path, bool pattern = false) const;
+  uint32_t Rename(const std::string& from, const std::string& to, bool replace);
   std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);
 
   SimClock& clock_;
