@@ -35,6 +35,8 @@ struct SimFileSystem::Node {
   std::map<uint64_t, Opening> opens;
   uint32_t listError = 0;
   uint32_t readError = 0;
+  bool program = false;                     // what SHGetFileInfo(SHGFI_EXETYPE) tells
+  std::optional<std::string> versionBlock;  // the version resource
 
   std::shared_ptr<Node> Child(const std::string& childName) const {
     for (const auto& child : children) {
@@ -256,6 +258,15 @@ class SimFile : public File {
   uint32_t access_;
   uint64_t pos_ = 0;
 };
+
+// Whether `inner` is `outer` or lies below it (links not followed).
+bool Contains(const SimFileSystem::Node& outer, const SimFileSystem::Node& inner) {
+  if (&outer == &inner) return true;
+  for (const auto& child : outer.children) {
+    if (Contains(*child, inner)) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -480,6 +491,8 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
       state_->GiveBack(node->data.size());
       node->data.clear();
       node->attrs = kAttrArchive;
+      node->program = false;
+      node->versionBlock.reset();
     }
   } else {
     if (disposition == Disposition::OpenExisting) return fail(kErrorFileNotFound);
@@ -521,29 +534,22 @@ uint32_t SimFileSystem::Delete(const std::string& path) {
   return kErrorSuccess;
 }
 
-uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) {
-  Located source = Locate(from);
-  if (source.error) return source.error;
-  if (!source.node || !source.parent) return kErrorFileNotFound;
-  if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
-  Located target = Locate(to);
-  if (target.error) return target.error;
-  if (!target.parent) return kErrorAccessDenied;
-  if (target.node && target.node != source.node) return kErrorAlreadyExists;
-  source.parent->Remove(source.node.get());
-  source.node->name = target.name;
-  target.parent->children.push_back(source.node);
-  return kErrorSuccess;
-}
+uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) { return Rename(from, to, false); }
 
 uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& to) {
+  return Rename(from, to, true);
+}
+
+uint32_t SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
   Located source = Locate(from);
   if (source.error) return source.error;
   if (!source.node || !source.parent) return kErrorFileNotFound;
   if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
   Located target = Locate(to);
   if (target.error) return target.error;
+  if (!target.parent || Contains(*source.node, *target.parent)) return kErrorAccessDenied;
   if (target.node && target.node != source.node) {
+    if (!replace) return kErrorAlreadyExists;
     // The old file must go: not a folder, not read-only, and nobody may have it open.
     if (source.node->folder || target.node->folder || (target.node->attrs & kAttrReadOnly) ||
         !target.node->opens.empty()) {
@@ -552,7 +558,10 @@ uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& 
     state_->GiveBack(target.node->data.size());
     target.parent->Remove(target.node.get());
   }
-  return Move(from, to);
+  source.parent->Remove(source.node.get());
+  source.node->name = target.name;
+  target.parent->children.push_back(source.node);
+  return kErrorSuccess;
 }
 
 std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* error) {
@@ -622,10 +631,38 @@ void SimFileSystem::OpenFails(const std::string& path, uint32_t error) {
   else openFails_[Fold(FullPath(path))] = error;
 }
 
-void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+std::shared_ptr<SimFileSystem::Node> SimFileSystem::FileNode(const std::string& path) const {
   Located found = Locate(path);
-  if (found.error || !found.node || found.node->folder) throw std::invalid_argument("sim: no file " + path);
-  found.node->readError = error;
+  if (found.error || !found.node || found.node->folder || found.trailingSeparator) return nullptr;
+  return found.node;
+}
+
+void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->readError = error;
+}
+
+void SimFileSystem::SetProgram(const std::string& path, bool isProgram) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->program = isProgram;
+}
+
+bool SimFileSystem::IsProgram(const std::string& path) {
+  auto node = FileNode(path);
+  return node && node->program;
+}
+
+std::optional<std::string> SimFileSystem::VersionBlock(const std::string& path) {
+  auto node = FileNode(path);
+  return node ? node->versionBlock : std::nullopt;
+}
+
+void SimFileSystem::SetVersionBlock(const std::string& path, const std::string& block) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->versionBlock = block;
 }
 
 }  // namespace orfa::sim

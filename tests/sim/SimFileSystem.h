@@ -108,7 +108,8 @@ class SimFileSystem : public FileSystem {
   void OpenFails(const std::string& path, uint32_t error);  // CreateFile of this path fails; 0 ends it
   void ReadFails(const std::string& path, uint32_t error);  // ReadFile on this file fails; 0 ends it
 
-  // --- for tests: version resources
+  // --- for tests: version resources of an existing file (they go with it when it
+  // moves, and are gone when it is deleted or overwritten by CREATE_ALWAYS)
   void SetProgram(const std::string& path, bool isProgram = true);
   void SetVersionInfo(const std::string& path, const std::vector<VersionTranslation>& translations,
                       const std::map<std::string, std::string>& strings);  // "StringFileInfo\\040904b0\\FileVersion" -> text
@@ -120,6 +121,9 @@ class SimFileSystem : public FileSystem {
   struct Located;
   // pattern: the last name may hold the wildcards "*" and "?".
   Located Locate(const std::string& path, bool pattern = false) const;
+  uint32_t Rename(const std::string& from, const std::string& to, bool replace);
+  std::shared_ptr<Node> FileNode(const std::string& path) const;  // null: no such file
+  void SetVersionBlock(const std::string& path, const std::string& block);
   std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);
 
   SimClock& clock_;
@@ -130,11 +134,6 @@ class SimFileSystem : public FileSystem {
   size_t maxPath_ = 260;
   bool shortNames_ = false;
   std::map<std::string, uint32_t> openFails_;
-  struct VersionInfo {
-    bool program = false;
-    std::optional<std::string> block;
-  };
-  std::map<std::string, VersionInfo> versions_;  // by folded full path
 };
 
 }  // namespace orfa::sim
