@@ -69,6 +69,10 @@ struct SetupContext {
   // the system's ANSI code page until a file is chosen.
   uint32_t MessageCodePage = kCodePageAnsi;
 
+  // The digest record the build stamped into the executable: 16 bytes of
+  // marker, then the SHA-256 of the image (see app/SelfCheck.h).
+  std::string ExecutableDigestSlot;
+
   MessageCatalog Catalog;
   std::unique_ptr<orfa::ProgressWindow> ProgressWindow;
 

@@ -5,6 +5,11 @@
 
 namespace orfa {
 
+// The carried payload's identity.
+constexpr const char kPayloadTitleKey[] = "accordion";
+constexpr const char kPayloadFileName[] = "orfm.cok";
+constexpr int32_t kPayloadVersion = 13;
+
 void RunUpdate(SetupContext& ctx);
 void StartProduct(SetupContext& ctx);
 // Checks that the own executable is intact; shows "badinstaller" or
@@ -12,6 +17,7 @@ void StartProduct(SetupContext& ctx);
 bool VerifyOwnExecutable(SetupContext& ctx);
 // The program entry's work after the platform is built: start-up, the
 // payload's identity, the flow, the end. Returns the exit code.
-int RunProgram(Platform& platform);
+// digestSlot is the executable's own digest record (see app/SelfCheck.h).
+int RunProgram(Platform& platform, const std::string& digestSlot);
 
 }  // namespace orfa

@@ -2,7 +2,9 @@
 find_package(GTest REQUIRED)
 
 file(GLOB ORFA_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(orfa_unit_tests ${ORFA_UNIT_SOURCES})
-target_link_libraries(orfa_unit_tests PRIVATE orfa_sim GTest::gtest GTest::gmock GTest::gtest_main)
-orfa_warnings(orfa_unit_tests)
-add_test(NAME unit COMMAND orfa_unit_tests)
+if(ORFA_UNIT_SOURCES AND TARGET orfa_sim)
+  add_executable(orfa_unit_tests ${ORFA_UNIT_SOURCES})
+  target_link_libraries(orfa_unit_tests PRIVATE orfa_sim GTest::gtest GTest::gmock GTest::gtest_main)
+  orfa_warnings(orfa_unit_tests)
+  add_test(NAME unit COMMAND orfa_unit_tests)
+endif()

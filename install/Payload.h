@@ -9,7 +9,10 @@
 
 namespace orfa {
 
-void InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
+// Writes the resource over TargetPath. Failures are shown to the user here;
+// the result tells the caller whether the new file is in place (false after
+// an error box, and when the user kept the file that was there).
+bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
                          const std::string& ResourceType, const std::string& TargetPath,
                          bool CheckVersions);
 // The target's path with "~" in front of its file name.

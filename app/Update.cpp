@@ -1,0 +1,222 @@
+#include "app/Update.h"
+
+#include <cstdio>
+#include <new>
+
+#include "app/SelfCheck.h"
+#include "install/Environment.h"
+#include "install/Payload.h"
+#include "lang/Lang.h"
+#include "platform/Failure.h"
+
+namespace orfa {
+namespace {
+
+// Built-in texts. The Russian ones are Windows-1251.
+const char kGroupNameRu[] =
+    "\xCE\xE1\xED\xEE\xE2\xEB\xE5\xED\xE8\xE5 \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB "
+    "\"\xCE\xF0\xF4\xE0\"";  // Обновление программы "Орфа"
+const char kNoProductEn[] = "There's no Orfa installed.\r\nPlease install the program first.";
+const char kNoProductRu[] =
+    "\xCD\xE5\xF2 \xF3\xF1\xF2\xE0\xED\xEE\xE2\xEB\xE5\xED\xED\xEE\xE9 "
+    "\xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB \"\xCE\xF0\xF4\xE0\"!\r\n"
+    "\xCF\xEE\xE6\xE0\xEB\xF3\xE9\xF1\xF2\xE0, \xF1\xED\xE0\xF7\xE0\xEB\xE0 "
+    "\xF3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xE5 \xE5\xB8.";  // Нет установленной программы ...
+
+constexpr int kOpenAttempts = 17;
+constexpr uint32_t kOpenPauseMs = 256;
+constexpr uint32_t kWmQuit = 18;
+constexpr int kSwShowNormal = 1;
+
+// The update stamp of the installed payload file, or nullopt when the file
+// stayed locked through every attempt.
+std::optional<int32_t> ReadInstalledStamp(SetupContext& ctx, const std::string& path,
+                                          bool is3bsPayload) {
+  std::unique_ptr<File> file;
+  for (int attempt = 0; attempt < kOpenAttempts && !file; ++attempt) {
+    uint32_t error = 0;
+    file = ctx.Os.files.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting, &error);
+    if (!file) ctx.Os.clock.Sleep(kOpenPauseMs);
+  }
+  if (!file) return std::nullopt;
+  uint8_t skipped[5] = {};
+  uint8_t stamp = 0;
+  uint32_t error = 0;
+  file->Read(skipped, is3bsPayload ? 5 : 4, &error);
+  file->Read(&stamp, 1, &error);
+  return is3bsPayload ? int32_t{stamp} : int32_t{stamp} - 32;
+}
+
+// Records the product folder's size in the product's uninstall entry, where
+// that entry exists; an entry is never made just to hold the size.
+void RecordInstalledSize(SetupContext& ctx) {
+  Registry& registry = *ctx.Registry;
+  registry.SelectRoot(RootKey::LocalMachine);
+  KeyCloser closer(registry);
+  const std::string entry = ctx.WowUninstallEntryKey.empty()
+                                ? ctx.UninstallKey + ctx.ProductName
+                                : ctx.WowUninstallEntryKey;
+  if (!registry.OpenKey(entry, false)) return;
+  const int32_t size = FolderSizeKb(ctx, ctx.ProductFolder);
+  if (size != -1) registry.WriteInteger("EstimatedSize", size);
+}
+
+void ShowApplicationError(Platform& os, const std::string& className, const std::string& message,
+                          const void* address) {
+  uint32_t error = 0;
+  std::string module = os.resources.ExecutablePath(&error);
+  module = module.substr(module.find_last_of('\\') + 1);
+  char where[32];
+  std::snprintf(where, sizeof where, "%08lX",
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(address)));
+  std::string text = "Exception " + className + " in module " + module + " at " + where +
+                     ".\r\n" + message;
+  if (!message.empty() && message.back() != '.') text += ".";
+  text += "\r\n";
+  MessageBoxRequest box;
+  box.text = text;
+  box.caption = "Application Error";
+  box.style = kAppErrorStyle;
+  os.ui.MessageBox(box);
+}
+
+}  // namespace
+
+void StartProduct(SetupContext& ctx) {
+  ctx.Os.files.SetCurrentDirectory(ctx.ProductFolder);
+  ctx.Os.processes.ShellExecute("open", ctx.ProductFolder + ctx.ProductName + ".exe", "", "",
+                                kSwShowNormal);
+}
+
+bool VerifyOwnExecutable(SetupContext& ctx) {
+  uint32_t error = 0;
+  const std::string path = ctx.Os.resources.ExecutablePath(&error);
+  const ImageCheck check = path.empty() ? ImageCheck::Unreadable
+                                        : CheckExecutableImage(ctx, path, ctx.ExecutableDigestSlot);
+  if (check == ImageCheck::Intact) return true;
+  ShowLangMessage(ctx, LangLines(ctx, check == ImageCheck::Damaged ? "badinstaller"
+                                                                   : "verificationfail"));
+  return false;
+}
+
+void RunUpdate(SetupContext& ctx) {
+  // 1. Names.
+  const size_t dot = ctx.PayloadFileName.rfind('.');
+  ctx.PayloadExt = dot == std::string::npos ? std::string() : ctx.PayloadFileName.substr(dot);
+  const bool is3bsPayload = ctx.PayloadExt.find("3bs") != std::string::npos;
+  ctx.PayloadVersionText = std::to_string(ctx.PayloadVersion);
+  ctx.ProductName = "Orfa";
+  ctx.GroupNameRu = kGroupNameRu;
+  ctx.GroupNameRuCodePage = kCodePageRussian;
+  ctx.GroupNameEn = "Orfa update";
+
+  // 2. Environment.
+  if (!DiscoverEnvironment(ctx)) return;
+
+  // 3. The folder the product last ran from wins.
+  {
+    OpenUserSettingsKey(ctx);
+    KeyCloser closer(*ctx.Registry);
+    if (ctx.Registry->ValueExists("TheLastRunFolder")) {
+      ctx.ProductFolder = ctx.Registry->ReadString("TheLastRunFolder");
+      AppendBackslash(ctx.ProductFolder);
+    }
+  }
+
+  // 4. The product must be there.
+  if (!FileExists(ctx.Os.files, ctx.ProductFolder + "orfa.exe")) {
+    ShowBilingualError(ctx, kNoProductEn, kNoProductRu);
+    return;
+  }
+
+  // 5. Language.
+  if (!LoadLanguageFiles(ctx)) return;
+
+  // 6. Rights.
+  if (!ctx.IsAdmin) {
+    ShowLangMessage(ctx, LangLines(ctx, "noright"));
+    return;
+  }
+
+  // 7. Ask a running product to quit; it gets time while step 9 retries.
+  if (!ProductNotRunning(ctx)) {
+    if (auto window = ctx.Os.processes.FindTopLevelWindow("TOrfaMainForm")) {
+      ctx.Os.processes.PostMessage(*window, kWmQuit, 0, 0);
+    }
+  }
+  if (!VerifyOwnExecutable(ctx)) return;
+
+  // 8. Mode.
+  const bool quietMode = ctx.CommandWord == "modest";
+
+  // 9. The installed file's update stamp.
+  const std::string installed = ctx.ProductFolder + ctx.PayloadFileName;
+  if (!quietMode && FileExists(ctx.Os.files, installed)) {
+    auto stamp = ReadInstalledStamp(ctx, installed, is3bsPayload);
+    if (!stamp) {
+      ShowLangMessage(ctx, LangFormatLines(ctx, "filecantopen", {installed}));
+      return;
+    }
+    if (ctx.PayloadVersion < *stamp &&
+        !AskLangQuestion(ctx, LangFormatLines(ctx, "olderfilever", {ctx.PayloadFileName}),
+                         LangText(ctx, "soundquest"))) {
+      return;
+    }
+  }
+
+  // 10. Install question.
+  const std::string caption = LangText(ctx, "liveupdatecaption");
+  const std::string title = LangText(ctx, ctx.PayloadTitleKey) + " " + ctx.PayloadVersionText;
+  if (!quietMode && !AskLangQuestion(ctx, LangFormatLines(ctx, "installask", {caption, title}),
+                                     LangText(ctx, "soundquest"))) {
+    return;
+  }
+
+  // 11. Install.
+  ctx.PayloadFileName = ctx.PayloadFileName.substr(0, ctx.PayloadFileName.find(ctx.PayloadExt));
+  ctx.PayloadExt = ctx.PayloadExt.substr(ctx.PayloadExt.empty() ? 0 : 1);
+  const bool written =
+      InstallResourceFile(ctx, ctx.PayloadFileName, ctx.PayloadExt,
+                          ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false);
+
+  // 12. Installed size.
+  RecordInstalledSize(ctx);
+
+  // 13. Closing. A failed write has been reported; it is not followed by
+  // the question that says the update is installed.
+  if (quietMode) {
+    if (ctx.Arguments.size() >= 2 && LowerAscii(ctx.Arguments[1]) == "runapp") StartProduct(ctx);
+    return;
+  }
+  if (!written) return;
+  const std::string done =
+      LangFormat(ctx, "installdone", {caption + " (" + title + ")"}) + "\r\n\r\n" +
+      LangText(ctx, "asktorun");
+  if (AskLangQuestion(ctx, done, caption)) StartProduct(ctx);
+}
+
+int RunProgram(Platform& platform, const std::string& digestSlot) {
+  SetupContext ctx(platform);
+  int exitCode = 0;
+  try {
+    InitSetupContext(ctx);
+    ctx.PayloadTitleKey = kPayloadTitleKey;
+    ctx.PayloadFileName = kPayloadFileName;
+    ctx.PayloadVersion = kPayloadVersion;
+    ctx.ExecutableDigestSlot = digestSlot;
+    RunUpdate(ctx);
+  } catch (const Failure& failure) {
+    ShowApplicationError(platform, failure.ClassName(), failure.what(), failure.Address());
+    exitCode = 1;
+  } catch (const std::bad_alloc&) {
+    ShowApplicationError(platform, "EOutOfMemory", "Out of memory", nullptr);
+    exitCode = 1;
+  } catch (const std::exception& failure) {
+    ShowApplicationError(platform, "Exception", failure.what(), nullptr);
+    exitCode = 1;
+  }
+  FreeSetupContext(ctx);
+  return exitCode;
+}
+
+}  // namespace orfa

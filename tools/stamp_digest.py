@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""Stamps the installer's own digest into the finished executable.
+
+The digest record is a 16-byte marker followed by 32 bytes. The digest is the
+SHA-256 of the PE image from its start to the end of its last section, with
+the optional header's CheckSum, the certificate-table directory entry and the
+32 digest bytes taken as zeros; so Authenticode signing (which sets those two
+header fields and appends the certificate table) keeps it valid."""
+import hashlib
+import struct
+import sys
+
+MARKER = b"orfa-update-sha2"
+
+
+def layout(data):
+    if data[:2] != b"MZ":
+        sys.exit("stamp_digest: not an MZ executable")
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        sys.exit("stamp_digest: no PE header")
+    coff = pe + 4
+    sections, = struct.unpack_from("<H", data, coff + 2)
+    optional_size, = struct.unpack_from("<H", data, coff + 16)
+    optional = coff + 20
+    if struct.unpack_from("<H", data, optional)[0] != 0x10B:
+        sys.exit("stamp_digest: not a PE32 image")
+    table = optional + optional_size
+    image_end = 0
+    for i in range(sections):
+        raw_size, raw_pointer = struct.unpack_from("<II", data, table + i * 40 + 16)
+        if raw_size:
+            image_end = max(image_end, raw_pointer + raw_size)
+    slot = data.find(MARKER, 0, image_end)
+    if slot < 0 or data.find(MARKER, slot + 1, image_end) >= 0:
+        sys.exit("stamp_digest: the digest record is missing or not unique")
+    zeroed = [(optional + 64, 4), (optional + 128, 8), (slot + 16, 32)]
+    return image_end, zeroed, slot
+
+
+def digest(data):
+    image_end, zeroed, slot = layout(data)
+    image = bytearray(data[:image_end])
+    for offset, length in zeroed:
+        image[offset:offset + length] = bytes(length)
+    return hashlib.sha256(image).digest(), slot
+
+
+def main():
+    path = sys.argv[1]
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    value, slot = digest(data)
+    data[slot + 16:slot + 48] = value
+    with open(path, "wb") as f:
+        f.write(data)
+    print(f"stamp_digest: {path}: {value.hex()}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs every test: the native unit tests, the contract tests of the Windows
+# implementation under Wine and the end-to-end tests of the real installer
+# under Wine. Installs what is missing first. Ends with ctest's summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/setup.sh
+cmake --preset native
+cmake --build --preset native -j"$(nproc)"
+cmake --preset win32
+cmake --build --preset win32 -j"$(nproc)"
+
+# One ctest run over both build trees, so there is one summary.
+mkdir -p build/all
+cat > build/all/CTestTestfile.cmake <<EOT
+subdirs("$PWD/build/native")
+subdirs("$PWD/build/win32")
+EOT
+ctest --test-dir build/all --output-on-failure -j2 "$@"
