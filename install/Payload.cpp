@@ -95,8 +95,9 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
 
 // The new file goes beside the old one under a temporary name; after the
 // comparison (and the user's consent for an older file) the old one is
-// deleted and the new one renamed into its place. Sets isNewOlder.
-void ReplaceChecked(SetupContext& ctx, const std::string& type, const std::string& target,
+// deleted and the new one renamed into its place. Sets isNewOlder; false
+// when the user kept the file in place.
+bool ReplaceChecked(SetupContext& ctx, const std::string& type, const std::string& target,
                     const std::vector<uint8_t>& bytes, bool* isNewOlder) {
   FileSystem& fs = ctx.Os.files;
   const std::string temp = TempNameFor(target);
@@ -108,7 +109,7 @@ void ReplaceChecked(SetupContext& ctx, const std::string& type, const std::strin
     HideProgress(ctx);
     if (!AskReplaceNewer(ctx, target, versions)) {
       fs.Delete(temp);
-      return;
+      return false;
     }
   }
 
@@ -116,6 +117,7 @@ void ReplaceChecked(SetupContext& ctx, const std::string& type, const std::strin
   if (error != kErrorSuccess) throw FileFailure("Cannot delete file " + target, error);
   error = fs.Move(temp, target);
   if (error != kErrorSuccess) throw FileFailure("Cannot rename file " + temp, error);
+  return true;
 }
 
 }  // namespace
@@ -152,7 +154,7 @@ VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
   return result;
 }
 
-void InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
+bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
                          const std::string& ResourceType, const std::string& TargetPath,
                          bool CheckVersions) {
   FileSystem& fs = ctx.Os.files;
@@ -168,14 +170,17 @@ void InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
     staging.assign(resource->Data(), resource->Data() + resource->Size());
 
     bool isNewOlder = false;
+    bool written = true;
     if (!CheckVersions || !FileExists(fs, TargetPath) || !IsCheckedType(ResourceType)) {
       WriteReplacing(fs, TargetPath, staging);
     } else {
-      ReplaceChecked(ctx, ResourceType, TargetPath, staging, &isNewOlder);
+      written = ReplaceChecked(ctx, ResourceType, TargetPath, staging, &isNewOlder);
     }
     if (isNewOlder) ShowProgress(ctx, "", "");
+    return written;
   } catch (const std::exception&) {
     ShowBilingualError(ctx, kCantInstallEn + TargetPath, kCantInstallRu + TargetPath);
+    return false;
   }
 }
 
