@@ -71,3 +71,4 @@ set_target_properties(orfa-update PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BI
 include(${CMAKE_SOURCE_DIR}/cmake/Win32Post.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/contract/Contract.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/e2e/E2e.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/tests/wine/Wine.cmake OPTIONAL)

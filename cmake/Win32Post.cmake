@@ -2,3 +2,13 @@
 add_custom_command(TARGET orfa-update POST_BUILD
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/stamp_digest.py $<TARGET_FILE:orfa-update>
   COMMENT "Stamping the installer's digest")
+
+# The finished executable: PE32 GUI, imports, manifest and payload resource;
+# and a second build that must come out byte for byte the same.
+add_test(NAME executable-layout
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/build/check_executable.py
+          $<TARGET_FILE:orfa-update> ${ORFA_PAYLOAD_FILE} ${CMAKE_OBJDUMP})
+add_test(NAME executable-reproducible
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/build/check_reproducible.sh
+          ${CMAKE_SOURCE_DIR} $<TARGET_FILE:orfa-update> ${CMAKE_BINARY_DIR}/repro-check)
+set_tests_properties(executable-reproducible PROPERTIES TIMEOUT 900)

@@ -11,7 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32 wine64 xvfb xauth xdotool x11-utils imagemagick
-  osslsigncode openssl locales
+  osslsigncode openssl libssl-dev locales
 )
 
 missing=()

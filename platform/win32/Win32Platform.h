@@ -2,6 +2,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/ProgressPort.h"
@@ -10,6 +12,10 @@ namespace orfa {
 
 // The progress window's window-system services (ui side of the seam).
 std::unique_ptr<ProgressPort> MakeWin32ProgressPort();
+
+// The arguments of a command line after the program name, split by the rules
+// of the system's CommandLineToArgvW.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 class Win32Platform {
  public:

@@ -1,0 +1,201 @@
+// Looking texts up in the current language file (with the fallback file for
+// what it lacks), filling placeholders, and the message boxes.
+#include <limits>
+
+#include "lang/Lang.h"
+#include "lang/LangFile.h"
+
+namespace orfa {
+
+namespace {
+
+// "Не удаётся работать с файлом языковой поддержки " in Windows-1251.
+const char kCantHandleFileRu[] =
+    "\xCD\xE5 \xF3\xE4\xE0\xB8\xF2\xF1\xFF \xF0\xE0\xE1\xEE\xF2\xE0\xF2\xFC \xF1 "
+    "\xF4\xE0\xE9\xEB\xEE\xEC \xFF\xE7\xFB\xEA\xEE\xE2\xEE\xE9 "
+    "\xEF\xEE\xE4\xE4\xE5\xF0\xE6\xEA\xE8 ";
+
+constexpr uint16_t kLangRussian = 0x19;
+
+struct LanguageFileRef {
+  std::string name;  // as listed, for error texts
+  std::string path;
+};
+
+bool ValidIndex(const MessageCatalog& catalog, int index) {
+  return index >= 0 && static_cast<size_t>(index) < catalog.LanguageFiles.size();
+}
+
+std::string LanguageFolder(const SetupContext& ctx) { return ctx.ProductFolder + "language\\"; }
+
+bool CurrentFile(const SetupContext& ctx, LanguageFileRef* ref) {
+  const MessageCatalog& catalog = ctx.Catalog;
+  if (!ValidIndex(catalog, catalog.CurrentLanguageIndex) || catalog.CurrentFile.empty()) {
+    return false;
+  }
+  ref->name = catalog.LanguageFiles[static_cast<size_t>(catalog.CurrentLanguageIndex)];
+  ref->path = catalog.CurrentFile;
+  return true;
+}
+
+bool FallbackFile(const SetupContext& ctx, LanguageFileRef* ref) {
+  const MessageCatalog& catalog = ctx.Catalog;
+  const int index = ctx.UseRussian ? catalog.RussianFileIndex : catalog.EnglishFileIndex;
+  if (!ValidIndex(catalog, index)) return false;
+  ref->name = catalog.LanguageFiles[static_cast<size_t>(index)];
+  ref->path = LanguageFolder(ctx) + ref->name;
+  return true;
+}
+
+// The language of boxes that show language texts: the low 16 bits of the
+// current file's language code; the system's default before a file is chosen.
+uint16_t MessageLanguage(const SetupContext& ctx) {
+  if (ctx.MessageLangId == -1) return 0;
+  return static_cast<uint16_t>(static_cast<uint32_t>(ctx.MessageLangId) & 0xFFFFu);
+}
+
+// Replaces every occurrence of `from` by `to`, scanning on after each
+// replacement (a replacement is not searched again).
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+}
+
+}  // namespace
+
+std::string LangText(SetupContext& ctx, const std::string& key) {
+  LanguageFileRef current;
+  if (!CurrentFile(ctx, &current)) return std::string();
+  EntryResult found = ReadLanguageEntry(ctx.Os.files, current.path, key, EntryShape::SingleLine);
+  if (found.status == EntryStatus::Failed) {
+    ReportLanguageFileError(ctx, current.name);
+    return std::string();
+  }
+  if (!found.value.empty()) return found.value;
+
+  LanguageFileRef fallback;
+  if (!FallbackFile(ctx, &fallback)) return std::string();
+  found = ReadLanguageEntry(ctx.Os.files, fallback.path, key, EntryShape::SingleLine);
+  if (found.status == EntryStatus::Failed) {
+    ReportLanguageFileError(ctx, fallback.name);
+    return std::string();
+  }
+  return found.value;
+}
+
+std::string LangLines(SetupContext& ctx, const std::string& key) {
+  LanguageFileRef current;
+  if (!CurrentFile(ctx, &current)) return std::string();
+  EntryResult found =
+      ReadLanguageEntry(ctx.Os.files, current.path, key, EntryShape::LinesEmptyFirstMissing);
+  if (found.status == EntryStatus::Failed) {
+    ReportLanguageFileError(ctx, current.name);
+    return found.value;  // the lines read before the failure
+  }
+  if (found.status == EntryStatus::Found) return found.value;
+
+  LanguageFileRef fallback;
+  if (!FallbackFile(ctx, &fallback)) return std::string();
+  // In the fallback file an empty first line does not make the key missing.
+  found = ReadLanguageEntry(ctx.Os.files, fallback.path, key, EntryShape::Lines);
+  if (found.status == EntryStatus::Failed) ReportLanguageFileError(ctx, fallback.name);
+  return found.value;
+}
+
+std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts) {
+  static const char* const kPlaceholders[] = {"%1", "%2", "%3", "%4"};
+  for (size_t k = 0; k < 4; ++k) {
+    const std::string placeholder = kPlaceholders[k];
+    if (text.find(placeholder) == std::string::npos) break;
+    // A placeholder beyond the texts supplied stays as it is, and so do the
+    // ones after it.
+    if (k >= texts.size()) break;
+    ReplaceAll(text, placeholder, texts[k]);
+  }
+  return text;
+}
+
+std::string LangFormat(SetupContext& ctx, const std::string& key,
+                       const std::vector<std::string>& texts) {
+  return FillPlaceholders(LangText(ctx, key), texts);
+}
+
+std::string LangFormatLines(SetupContext& ctx, const std::string& key,
+                            const std::vector<std::string>& texts) {
+  return FillPlaceholders(LangLines(ctx, key), texts);
+}
+
+int ShowLangMessage(SetupContext& ctx, const std::string& text) {
+  MessageBoxRequest request;
+  request.text = text;
+  request.caption = ctx.GroupNameRu;
+  request.style = kErrorStyle;
+  request.language = MessageLanguage(ctx);
+  request.codePage = ctx.MessageCodePage;
+  return ctx.Os.ui.MessageBox(request);
+}
+
+bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::string& caption) {
+  MessageBoxRequest request;
+  request.text = text;
+  request.caption = caption;
+  request.style = kQuestionStyle;
+  request.language = MessageLanguage(ctx);
+  request.codePage = ctx.MessageCodePage;
+  return ctx.Os.ui.MessageBox(request) == kIdYes;
+}
+
+void ShowBilingualError(SetupContext& ctx, const std::string& english, const std::string& russian) {
+  MessageBoxRequest request;
+  request.style = kErrorStyle;
+  if (ctx.UseRussian) {
+    request.text = russian;
+    request.caption = ctx.GroupNameRu;
+    request.language = kLangRussian;
+    // One code page serves the whole box. The built-in Russian text is
+    // Windows-1251 and is what the user must read; a caption taken from a
+    // language file of another code page is shown as it is (its ASCII part,
+    // which all ANSI code pages share, comes through unchanged).
+    request.codePage = kCodePageRussian;
+  } else {
+    request.text = english;
+    request.caption = ctx.GroupNameEn;
+    request.language = 0;  // the system's default language
+    request.codePage = kCodePageAnsi;
+  }
+  ctx.Os.ui.MessageBox(request);
+}
+
+void ReportLanguageFileError(SetupContext& ctx, const std::string& name) {
+  ShowBilingualError(ctx, "Can't handle the language support file " + name,
+                     kCantHandleFileRu + name);
+}
+
+bool ParseDecimal(const std::string& text, int32_t* value) {
+  size_t pos = 0;
+  while (pos < text.size() && text[pos] == ' ') ++pos;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+    negative = text[pos] == '-';
+    ++pos;
+  }
+  if (pos == text.size()) return false;
+  // Accumulate the magnitude; 2147483648 is allowed only with a minus sign.
+  const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
+                                 : static_cast<int64_t>(std::numeric_limits<int32_t>::max());
+  int64_t magnitude = 0;
+  for (; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (c < '0' || c > '9') return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > limit) return false;
+  }
+  const int64_t signedValue = negative ? -magnitude : magnitude;
+  if (value) *value = static_cast<int32_t>(signedValue);
+  return true;
+}
+
+}  // namespace orfa

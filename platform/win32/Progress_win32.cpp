@@ -1,0 +1,138 @@
+// The progress window's window-system services over the real Windows API.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <utility>
+
+#include "platform/win32/Win32Platform.h"
+
+namespace orfa {
+
+namespace {
+
+HWND ToHwnd(WindowId window) { return reinterpret_cast<HWND>(window); }
+WindowId ToId(HWND window) { return reinterpret_cast<WindowId>(window); }
+
+// Closes a kernel handle when it goes out of scope.
+class KernelHandle {
+ public:
+  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+  ~KernelHandle() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Handed to the window procedure through CreateWindowExA's creation data.
+struct CreationData {
+  const std::vector<WindowSpec>* children = nullptr;
+  std::vector<WindowId> handles;
+};
+
+LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: {
+      const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+      auto* data = static_cast<CreationData*>(create->lpCreateParams);
+      if (data != nullptr && data->children != nullptr) {
+        for (const WindowSpec& child : *data->children) {
+          HWND handle = CreateWindowExA(child.exStyle, child.className.c_str(), child.text.c_str(),
+                                        child.style, child.x, child.y, child.width, child.height,
+                                        window, nullptr, create->hInstance, nullptr);
+          data->handles.push_back(ToId(handle));
+        }
+      }
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+DWORD WINAPI ThreadMain(LPVOID parameter) {
+  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+  (*body)();
+  return 0;
+}
+
+class Win32ProgressPort : public ProgressPort {
+ public:
+  bool StartThread(std::function<void()> body) override {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    DWORD id = 0;
+    KernelHandle thread(CreateThread(nullptr, 0, ThreadMain, owned.get(), 0, &id));
+    if (!thread) return false;
+    owned.release();  // the thread frees it when its body ends
+    return true;
+  }
+
+  int ScreenMetric(int index) override { return GetSystemMetrics(index); }
+
+  void InitCommonControls() override { ::InitCommonControls(); }
+
+  bool RegisterWindowClass(const WindowClassSpec& windowClass) override {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = windowClass.style;
+    wc.lpfnWndProc = ProgressWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, nullptr);
+    wc.hIconSm = LoadIconA(instance, nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = windowClass.name.c_str();
+    return RegisterClassExA(&wc) != 0;
+  }
+
+  ProgressWindowHandles CreateProgressWindow(const WindowSpec& window,
+                                             const std::vector<WindowSpec>& children) override {
+    CreationData data;
+    data.children = &children;
+    HWND handle = CreateWindowExA(window.exStyle, window.className.c_str(), window.text.c_str(),
+                                  window.style, window.x, window.y, window.width, window.height,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), &data);
+    ProgressWindowHandles handles;
+    handles.main = ToId(handle);
+    if (handle != nullptr) handles.children = std::move(data.handles);
+    return handles;
+  }
+
+  void ShowWindow(WindowId window, int showCommand) override {
+    ::ShowWindow(ToHwnd(window), showCommand);
+  }
+
+  void SetText(WindowId window, const std::string& text) override {
+    SetWindowTextA(ToHwnd(window), text.c_str());
+  }
+
+  void SetWindowPos(WindowId window, WindowId insertAfter, int x, int y, int width, int height,
+                    uint32_t flags) override {
+    ::SetWindowPos(ToHwnd(window), ToHwnd(insertAfter), x, y, width, height, flags);
+  }
+
+  void RunMessageLoop() override {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ProgressPort> MakeWin32ProgressPort() { return std::make_unique<Win32ProgressPort>(); }
+
+}  // namespace orfa

@@ -1,0 +1,266 @@
+// Files, folders and version resources over kernel32, shell32 and version.dll.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Ports.h"
+
+namespace orfa::win32 {
+namespace {
+
+DWORD CreationOf(Disposition disposition) {
+  switch (disposition) {
+    case Disposition::CreateNew: return CREATE_NEW;
+    case Disposition::CreateAlways: return CREATE_ALWAYS;
+    case Disposition::OpenExisting: return OPEN_EXISTING;
+    case Disposition::OpenAlways: return OPEN_ALWAYS;
+  }
+  return OPEN_EXISTING;
+}
+
+constexpr size_t kMaxChunk = std::numeric_limits<DWORD>::max() / 2;
+
+class Win32File : public File {
+ public:
+  explicit Win32File(UniqueFile handle) : handle_(std::move(handle)) {}
+
+  std::optional<size_t> Read(void* buffer, size_t size, uint32_t* error) override {
+    DWORD got = 0;
+    if (!::ReadFile(handle_.Get(), buffer, static_cast<DWORD>(std::min(size, kMaxChunk)), &got,
+                    nullptr)) {
+      *error = LastError();
+      return std::nullopt;
+    }
+    *error = kErrorSuccess;
+    return got;
+  }
+
+  uint32_t Write(const void* data, size_t size) override {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      DWORD written = 0;
+      if (!::WriteFile(handle_.Get(), bytes, static_cast<DWORD>(std::min(size, kMaxChunk)),
+                       &written, nullptr)) {
+        return LastError();
+      }
+      // A file on disk takes everything or fails; a short write means no room.
+      if (written == 0) return kErrorDiskFull;
+      bytes += written;
+      size -= written;
+    }
+    return kErrorSuccess;
+  }
+
+  uint32_t Seek(uint64_t offset) override {
+    if (offset > static_cast<uint64_t>(std::numeric_limits<LONGLONG>::max())) {
+      return kErrorInvalidParameter;
+    }
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(handle_.Get(), distance, nullptr, FILE_BEGIN)) return LastError();
+    return kErrorSuccess;
+  }
+
+  std::optional<uint64_t> Size(uint32_t* error) override {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(handle_.Get(), &size)) {
+      *error = LastError();
+      return std::nullopt;
+    }
+    *error = kErrorSuccess;
+    return static_cast<uint64_t>(size.QuadPart);
+  }
+
+ private:
+  UniqueFile handle_;
+};
+
+// Calls getter(buffer, size) that returns the length written, or the size
+// needed (NUL included) when the buffer is too small, or 0 on failure.
+template <typename Getter>
+std::string GrowingText(Getter getter) {
+  std::string text(MAX_PATH, '\0');
+  for (;;) {
+    UINT length = getter(text.data(), static_cast<UINT>(text.size()));
+    if (length == 0) return std::string();
+    if (length < text.size()) {
+      text.resize(length);
+      return text;
+    }
+    text.resize(length + 1);
+  }
+}
+
+using GetFileVersionInfoSizeAFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+using GetFileVersionInfoAFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueAFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+// version.dll, loaded by its full path in the system folder so that a copy
+// lying beside the executable is never picked up; kept until the platform ends.
+class VersionLibrary {
+ public:
+  bool Load() {
+    if (tried_) return module_.Valid();
+    tried_ = true;
+    std::string path = GrowingText([](char* buffer, UINT size) {
+      return ::GetSystemDirectoryA(buffer, size);
+    });
+    if (path.empty()) return false;
+    if (path.back() != '\\') path += '\\';
+    path += "version.dll";
+    module_.Reset(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module_) return false;
+    size_ = Find<GetFileVersionInfoSizeAFn>("GetFileVersionInfoSizeA");
+    info_ = Find<GetFileVersionInfoAFn>("GetFileVersionInfoA");
+    query_ = Find<VerQueryValueAFn>("VerQueryValueA");
+    if (size_ == nullptr || info_ == nullptr || query_ == nullptr) module_.Reset();
+    return module_.Valid();
+  }
+
+  GetFileVersionInfoSizeAFn size_ = nullptr;
+  GetFileVersionInfoAFn info_ = nullptr;
+  VerQueryValueAFn query_ = nullptr;
+
+ private:
+  template <typename Fn>
+  Fn Find(const char* name) {
+    FARPROC proc = ::GetProcAddress(module_.Get(), name);
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+  }
+
+  bool tried_ = false;
+  UniqueModule module_;
+};
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+}
+
+// The bytes up to the first NUL, at most `available` of them.
+std::string UpToNul(const char* text, size_t available) {
+  return std::string(text, std::find(text, text + available, '\0'));
+}
+
+class Win32FileSystem : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
+                             Disposition disposition, uint32_t* error) override {
+    UniqueFile handle(::CreateFileA(path.c_str(), access, share, nullptr, CreationOf(disposition),
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
+      *error = LastError();
+      return nullptr;
+    }
+    *error = kErrorSuccess;
+    return std::make_unique<Win32File>(std::move(handle));
+  }
+
+  std::optional<uint32_t> Attributes(const std::string& path) override {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return static_cast<uint32_t>(attributes);
+  }
+
+  uint32_t SetAttributes(const std::string& path, uint32_t attributes) override {
+    return ::SetFileAttributesA(path.c_str(), attributes) ? kErrorSuccess : LastError();
+  }
+
+  uint32_t Delete(const std::string& path) override {
+    return ::DeleteFileA(path.c_str()) ? kErrorSuccess : LastError();
+  }
+
+  uint32_t Move(const std::string& from, const std::string& to) override {
+    return ::MoveFileA(from.c_str(), to.c_str()) ? kErrorSuccess : LastError();
+  }
+
+  uint32_t MoveReplace(const std::string& from, const std::string& to) override {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? kErrorSuccess
+                                                                              : LastError();
+  }
+
+  std::vector<DirEntry> List(const std::string& pattern, uint32_t* error) override {
+    std::vector<DirEntry> entries;
+    WIN32_FIND_DATAA data;
+    UniqueFind find(::FindFirstFileA(pattern.c_str(), &data));
+    if (!find) {
+      *error = LastError();
+      return entries;
+    }
+    *error = kErrorSuccess;
+    do {
+      DirEntry entry;
+      entry.name = UpToNul(data.cFileName, sizeof data.cFileName);
+      entry.attributes = data.dwFileAttributes;
+      entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      entries.push_back(std::move(entry));
+    } while (::FindNextFileA(find.Get(), &data));
+    uint32_t last = LastError();
+    if (last != ERROR_NO_MORE_FILES) *error = last;
+    return entries;
+  }
+
+  uint32_t SetCurrentDirectory(const std::string& path) override {
+    return ::SetCurrentDirectoryA(path.c_str()) ? kErrorSuccess : LastError();
+  }
+
+  std::string SystemDirectory() override {
+    return GrowingText([](char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); });
+  }
+
+  std::string WindowsDirectory() override {
+    return GrowingText(
+        [](char* buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); });
+  }
+
+  bool IsProgram(const std::string& path) override {
+    SHFILEINFOA info{};
+    return ::SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_EXETYPE) != 0;
+  }
+
+  std::optional<std::string> VersionBlock(const std::string& path) override {
+    if (!version_.Load()) return std::nullopt;
+    DWORD handle = 0;
+    DWORD size = version_.size_(path.c_str(), &handle);
+    if (size == 0) return std::nullopt;
+    std::string block(size, '\0');
+    if (!version_.info_(path.c_str(), handle, size, block.data())) return std::nullopt;
+    return block;
+  }
+
+  std::optional<std::string> VersionValue(const std::string& block,
+                                          const std::string& subBlock) override {
+    if (!version_.Load() || block.empty()) return std::nullopt;
+    // VerQueryValueA may write its ANSI conversions into the block: query a copy.
+    std::string copy = block;
+    void* found = nullptr;
+    UINT length = 0;
+    if (!version_.query_(copy.data(), subBlock.c_str(), &found, &length) || found == nullptr) {
+      return std::nullopt;
+    }
+    const char* begin = static_cast<const char*>(found);
+    const char* end = copy.data() + copy.size();
+    if (begin < copy.data() || begin > end) return std::nullopt;
+    size_t available = static_cast<size_t>(end - begin);
+    if (StartsWithNoCase(subBlock, "\\StringFileInfo")) {
+      // A text: its length counts characters; it ends at its NUL.
+      return UpToNul(begin, available);
+    }
+    return std::string(begin, std::min<size_t>(length, available));
+  }
+
+ private:
+  VersionLibrary version_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> MakeFileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+}  // namespace orfa::win32

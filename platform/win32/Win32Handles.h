@@ -1,0 +1,102 @@
+// Move-only owners of Windows handles: one type per kind of handle, each
+// closing its handle with the matching call when it goes out of scope.
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstdint>
+#include <utility>
+
+namespace orfa::win32 {
+
+// Owns a value of type T; Traits gives the invalid value and the close call.
+template <typename T, typename Traits>
+class Unique {
+ public:
+  Unique() = default;
+  explicit Unique(T value) : value_(value) {}
+  ~Unique() { Reset(); }
+  Unique(Unique&& other) noexcept : value_(other.Release()) {}
+  Unique& operator=(Unique&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  Unique(const Unique&) = delete;
+  Unique& operator=(const Unique&) = delete;
+
+  T Get() const { return value_; }
+  bool Valid() const { return value_ != Traits::Invalid(); }
+  explicit operator bool() const { return Valid(); }
+  T Release() { return std::exchange(value_, Traits::Invalid()); }
+  void Reset(T value = Traits::Invalid()) {
+    T old = std::exchange(value_, value);
+    if (old != Traits::Invalid()) Traits::Close(old);
+  }
+  // For calls that return the handle through an out-parameter.
+  T* Put() {
+    Reset();
+    return &value_;
+  }
+
+ private:
+  T value_ = Traits::Invalid();
+};
+
+struct RegKeyTraits {
+  static HKEY Invalid() { return nullptr; }
+  static void Close(HKEY key) { ::RegCloseKey(key); }
+};
+// CreateFileA and FindFirstFileA report failure with INVALID_HANDLE_VALUE.
+struct FileTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { ::CloseHandle(handle); }
+};
+struct FindTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { ::FindClose(handle); }
+};
+// Kernel objects that report failure with a null handle: mappings, processes, threads.
+struct KernelTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE handle) { ::CloseHandle(handle); }
+};
+struct ModuleTraits {
+  static HMODULE Invalid() { return nullptr; }
+  static void Close(HMODULE module) { ::FreeLibrary(module); }
+};
+struct ResourceTraits {
+  static HGLOBAL Invalid() { return nullptr; }
+  static void Close(HGLOBAL resource) { ::FreeResource(resource); }
+};
+struct CryptProvTraits {
+  static HCRYPTPROV Invalid() { return 0; }
+  static void Close(HCRYPTPROV provider) { ::CryptReleaseContext(provider, 0); }
+};
+struct CryptHashTraits {
+  static HCRYPTHASH Invalid() { return 0; }
+  static void Close(HCRYPTHASH hash) { ::CryptDestroyHash(hash); }
+};
+
+using UniqueRegKey = Unique<HKEY, RegKeyTraits>;
+using UniqueFile = Unique<HANDLE, FileTraits>;
+using UniqueFind = Unique<HANDLE, FindTraits>;
+using UniqueKernel = Unique<HANDLE, KernelTraits>;
+using UniqueModule = Unique<HMODULE, ModuleTraits>;
+using UniqueResource = Unique<HGLOBAL, ResourceTraits>;
+using UniqueCryptProv = Unique<HCRYPTPROV, CryptProvTraits>;
+using UniqueCryptHash = Unique<HCRYPTHASH, CryptHashTraits>;
+
+// A function that kernel32 (or another loaded module) may or may not export.
+template <typename Fn>
+Fn LookUp(const char* module, const char* name) {
+  HMODULE handle = ::GetModuleHandleA(module);
+  if (handle == nullptr) return nullptr;
+  FARPROC proc = ::GetProcAddress(handle, name);
+  // Through void(*)() so the compiler accepts the change of function type.
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+inline uint32_t LastError() { return static_cast<uint32_t>(::GetLastError()); }
+
+}  // namespace orfa::win32

@@ -1,0 +1,19 @@
+// The pieces of the Windows platform, each behind one interface of the seam.
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+
+namespace orfa::win32 {
+
+std::unique_ptr<RegistryPort> MakeRegistry();
+std::unique_ptr<FileSystem> MakeFileSystem();
+std::unique_ptr<Resources> MakeResources();
+std::unique_ptr<Ui> MakeUi();
+std::unique_ptr<Processes> MakeProcesses();
+std::unique_ptr<SystemInfo> MakeSystemInfo();
+std::unique_ptr<Clock> MakeClock();
+std::unique_ptr<Crypto> MakeCrypto();
+
+}  // namespace orfa::win32

@@ -1,0 +1,115 @@
+// System information and the clock.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Ports.h"
+
+namespace orfa::win32 {
+namespace {
+
+using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+using GetTickCount64Fn = ULONGLONG(WINAPI*)();
+
+class Win32SystemInfo : public SystemInfo {
+ public:
+  std::optional<OsVersionRecord> Version(bool extended) override {
+    OSVERSIONINFOEXA info{};
+    info.dwOSVersionInfoSize = extended ? sizeof(OSVERSIONINFOEXA) : sizeof(OSVERSIONINFOA);
+    if (!::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return std::nullopt;
+    OsVersionRecord record;
+    record.major = info.dwMajorVersion;
+    record.minor = info.dwMinorVersion;
+    record.build = info.dwBuildNumber;
+    record.platformId = info.dwPlatformId;
+    const char* csd = info.szCSDVersion;
+    record.servicePack.assign(csd, std::find(csd, csd + sizeof info.szCSDVersion, '\0'));
+    if (extended) {
+      record.suiteMask = info.wSuiteMask;
+      record.productType = info.wProductType;
+    }
+    return record;
+  }
+
+  uint16_t ProcessorArchitecture() override {
+    SYSTEM_INFO info{};
+    auto native = LookUp<GetNativeSystemInfoFn>("kernel32.dll", "GetNativeSystemInfo");
+    if (native != nullptr) {
+      native(&info);
+    } else {
+      ::GetSystemInfo(&info);
+    }
+    return info.wProcessorArchitecture;
+  }
+
+  int Metric(int index) override { return ::GetSystemMetrics(index); }
+
+  uint32_t UserDefaultLcid() override { return ::GetUserDefaultLCID(); }
+
+  bool IsUserAnAdmin() override { return ::IsUserAnAdmin() != FALSE; }
+
+  std::optional<std::string> Environment(const std::string& name) override {
+    std::string value(256, '\0');
+    for (;;) {
+      // A set but empty variable gives 0 too; only the error code tells them apart.
+      ::SetLastError(ERROR_SUCCESS);
+      DWORD length =
+          ::GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+      if (length == 0) {
+        if (LastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::string();
+      }
+      if (length < value.size()) {
+        value.resize(length);
+        return value;
+      }
+      value.resize(length);  // the size needed, NUL included
+    }
+  }
+
+  uint32_t AnsiCodePageOf(uint32_t lcid) override {
+    int size = ::GetLocaleInfoA(lcid, LOCALE_IDEFAULTANSICODEPAGE, nullptr, 0);
+    if (size <= 0) return 0;
+    std::string text(static_cast<size_t>(size), '\0');
+    if (::GetLocaleInfoA(lcid, LOCALE_IDEFAULTANSICODEPAGE, text.data(), size) <= 0) return 0;
+    uint32_t codePage = 0;
+    for (char c : text) {
+      if (c == '\0') break;
+      if (c < '0' || c > '9' || codePage > 0xFFFFu) return 0;
+      codePage = codePage * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return codePage;
+  }
+
+  std::string OemToAnsi(const std::string& text) override {
+    std::string converted(text.size(), '\0');
+    // OemToCharBuffA takes a DWORD count: convert in pieces that fit.
+    size_t done = 0;
+    while (done < text.size()) {
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 0x7FFFFFFF));
+      ::OemToCharBuffA(text.data() + done, converted.data() + done, chunk);
+      done += chunk;
+    }
+    return converted;
+  }
+};
+
+class Win32Clock : public Clock {
+ public:
+  void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
+  uint64_t NowMs() override {
+    static const auto tick64 = LookUp<GetTickCount64Fn>("kernel32.dll", "GetTickCount64");
+    if (tick64 != nullptr) return tick64();
+    return ::GetTickCount();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<SystemInfo> MakeSystemInfo() { return std::make_unique<Win32SystemInfo>(); }
+std::unique_ptr<Clock> MakeClock() { return std::make_unique<Win32Clock>(); }
+
+}  // namespace orfa::win32

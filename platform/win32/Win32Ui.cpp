@@ -1,0 +1,44 @@
+// Message boxes: the one place where texts leave their 8-bit code page.
+#include <windows.h>
+
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Ports.h"
+
+namespace orfa::win32 {
+namespace {
+
+// The text in UTF-16; empty when the code page cannot convert it.
+std::wstring Widen(const std::string& text, UINT codePage) {
+  if (text.empty()) return std::wstring();
+  int length = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+  return wide;
+}
+
+// Converts from the code page the text is in; falls back to the ANSI code
+// page when that one is not installed, so the box never comes up blank.
+std::wstring ToWide(const std::string& text, uint32_t codePage) {
+  std::wstring wide = Widen(text, codePage);
+  if (wide.empty() && !text.empty() && codePage != CP_ACP) wide = Widen(text, CP_ACP);
+  return wide;
+}
+
+class Win32Ui : public Ui {
+ public:
+  int MessageBox(const MessageBoxRequest& request) override {
+    std::wstring text = ToWide(request.text, request.codePage);
+    std::wstring caption = ToWide(request.caption, request.codePage);
+    return ::MessageBoxExW(nullptr, text.c_str(), caption.c_str(), request.style,
+                           request.language.value_or(0));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Ui> MakeUi() { return std::make_unique<Win32Ui>(); }
+
+}  // namespace orfa::win32

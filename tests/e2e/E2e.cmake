@@ -1,0 +1,35 @@
+# End-to-end layer: helper programs that run beside the installer under Wine,
+# and the Python test modules that drive them (one ctest test per module).
+set(ORFA_E2E_DIR ${CMAKE_SOURCE_DIR}/tests/e2e)
+set(ORFA_E2E_BIN ${CMAKE_BINARY_DIR}/e2e)
+
+foreach(helper robot orfa_standin boxprobe)
+  add_executable(e2e_${helper} WIN32 ${ORFA_E2E_DIR}/${helper}.c)
+  set_target_properties(e2e_${helper} PROPERTIES
+    OUTPUT_NAME ${helper}
+    RUNTIME_OUTPUT_DIRECTORY ${ORFA_E2E_BIN}
+    C_STANDARD 99
+    C_STANDARD_REQUIRED ON)
+  target_compile_definitions(e2e_${helper} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501)
+  target_link_options(e2e_${helper} PRIVATE -static -static-libgcc -s)
+  target_link_libraries(e2e_${helper} PRIVATE shell32 user32 gdi32 kernel32)
+  orfa_warnings(e2e_${helper})
+endforeach()
+add_custom_target(e2e_helpers DEPENDS e2e_robot e2e_orfa_standin e2e_boxprobe)
+
+# Each test_*.py module is one ctest test. They need Wine and Xvfb; a module
+# skips itself (ctest reports it skipped) when either is missing.
+find_program(ORFA_WINE wine)
+find_program(ORFA_XVFB Xvfb)
+file(GLOB ORFA_E2E_TESTS CONFIGURE_DEPENDS ${ORFA_E2E_DIR}/test_*.py)
+foreach(module_path ${ORFA_E2E_TESTS})
+  get_filename_component(module ${module_path} NAME_WE)
+  add_test(NAME e2e.${module}
+    COMMAND Python3::Interpreter -m unittest -v ${module}
+    WORKING_DIRECTORY ${ORFA_E2E_DIR})
+  set_tests_properties(e2e.${module} PROPERTIES
+    ENVIRONMENT "ORFA_E2E_BUILD=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1"
+    TIMEOUT 900
+    SKIP_RETURN_CODE 77
+    LABELS e2e)
+endforeach()

@@ -1,0 +1,772 @@
+#!/usr/bin/env python3
+"""Runs the real installer under Wine and Xvfb and reports what it did.
+
+One run (`run_update`) takes a description of the sample Orfa installation
+(`Installation`) and of the run (arguments, answers, a running product), and:
+
+  * clones a cached pristine Wine prefix of the wanted architecture,
+  * lays out the product folder (the stand-in as orfa.exe, language files,
+    an installed orfm.cok with a given update stamp) and the registry entries,
+  * starts Xvfb, the robot that answers the message boxes, optionally a
+    running stand-in product, then the installer,
+  * waits for everything with bounded waits, shuts the prefix down and
+    returns a `RunResult`: the boxes, the exit code, the installed file,
+    "EstimatedSize" in each registry view, the stand-in's events.
+
+Standard library only. Paths of the build come from ORFA_E2E_BUILD (the
+win32 build folder; default: build/win32 of the source tree).
+
+Command line: `harness.py run [options] [-- installer arguments]` prints every
+box and what was installed; see `harness.py run --help`.
+"""
+import argparse
+import contextlib
+import dataclasses
+import fcntl
+import hashlib
+import json
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+from typing import Dict, List, Optional
+
+E2E_DIR = Path(__file__).resolve().parent
+SOURCE_DIR = E2E_DIR.parent.parent
+SAMPLE_LANGUAGE_DIR = E2E_DIR / "sample" / "language"
+
+PRODUCT_DIR_WIN = r"C:\Program Files\Orfa"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Orfa"
+WOW_UNINSTALL_KEY = r"Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Orfa"
+USER_KEY = r"Software\Tovel\Orfa"
+
+# Code pages of the sample language files; the sources are UTF-8 text.
+LANGUAGE_CODEPAGES = {"english.lng": "ascii", "russian.lng": "cp1251", "german.lng": "cp1252"}
+
+LOCALES = {"en": "en_US.UTF-8", "ru": "ru_RU.UTF-8"}
+
+# Bounds of every wait, in seconds.
+PREFIX_BOOT_TIMEOUT = 180
+READY_TIMEOUT = 60
+SHUTDOWN_TIMEOUT = 30
+DEFAULT_RUN_TIMEOUT = 120
+
+WINE_DLL_OVERRIDES = "mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv="
+
+
+class HarnessError(Exception):
+    """The environment could not be prepared (no Wine, no build, a wait ran out)."""
+
+
+def unavailable_reason(installer: bool = True) -> Optional[str]:
+    """Why end-to-end runs cannot happen here, or None when they can."""
+    for tool in ("wine", "wineserver", "Xvfb"):
+        if not shutil.which(tool):
+            return f"{tool} is not installed"
+    needed = [helper_path("robot"), helper_path("orfa_standin"), helper_path("boxprobe")]
+    if installer:
+        needed.insert(0, installer_path())
+    for path in needed:
+        if not path.is_file():
+            return f"{path} has not been built"
+    return None
+
+
+def build_dir() -> Path:
+    return Path(os.environ.get("ORFA_E2E_BUILD", SOURCE_DIR / "build" / "win32")).resolve()
+
+
+def installer_path() -> Path:
+    return build_dir() / "orfa-update.exe"
+
+
+def helper_path(name: str) -> Path:
+    return build_dir() / "e2e" / f"{name}.exe"
+
+
+def payload_path() -> Path:
+    return build_dir() / "payload" / "orfm.cok"
+
+
+def to_windows(path: Path) -> str:
+    """The Z: drive path under which Wine sees a host path."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+# ---------------------------------------------------------------------------
+# Language files
+
+def sample_language(name: str) -> bytes:
+    """A sample language file as it is installed: CR LF lines in its code page.
+    The repository keeps it as UTF-8 text (ASCII for English)."""
+    for candidate in (SAMPLE_LANGUAGE_DIR / name, SAMPLE_LANGUAGE_DIR / (name + ".utf8")):
+        if candidate.is_file():
+            text = candidate.read_text(encoding="utf-8")
+            break
+    else:
+        raise HarnessError(f"no sample language file {name}")
+    text = text.replace("\r\n", "\n").replace("\n", "\r\n")
+    return text.encode(LANGUAGE_CODEPAGES.get(name.lower(), "cp1252"))
+
+
+def language_text(name: str) -> str:
+    """The sample file decoded again, for building expected texts."""
+    return sample_language(name).decode(LANGUAGE_CODEPAGES.get(name.lower(), "cp1252"))
+
+
+def lng_value(name: str, key: str, lines: bool = False) -> str:
+    """A value of a sample language file, read the way the installer reads it."""
+    rows = language_text(name).split("\r\n")
+    for i, row in enumerate(rows):
+        if row.startswith("[") and row.strip(" \t").lower().find(key.lower() + "]") == 1:
+            value = rows[i + 1:]
+            if not lines:
+                return value[0] if value else ""
+            out = []
+            for v in value:
+                if not v.strip("".join(chr(c) for c in range(33))):
+                    break
+                out.append(v)
+            return "\r\n".join(out)
+    return ""
+
+
+# ---------------------------------------------------------------------------
+# What the sample installation looks like
+
+@dataclasses.dataclass
+class Installation:
+    arch: str = "win32"                   # "win32" or "win64" prefix
+    locale: str = "en"                    # "en" or "ru", or a full LANG value
+    product: bool = True                  # lay out the product folder with orfa.exe
+    product_dir: str = PRODUCT_DIR_WIN    # a C:\ path
+    # Language files: name -> bytes, or name -> None for the sample of that name.
+    languages: Dict[str, Optional[bytes]] = dataclasses.field(
+        default_factory=lambda: {"english.lng": None, "russian.lng": None})
+    installed_stamp: Optional[int] = 13   # update stamp of the installed orfm.cok; None: no file
+    installed_size: int = 4096
+    extra_files: Dict[str, bytes] = dataclasses.field(default_factory=dict)  # relative to product_dir
+    # Uninstall entry: "native", "wow" (Wow6432Node, 64-bit prefixes), or None.
+    uninstall: Optional[str] = "native"
+    uninstall_string: Optional[str] = None  # default: product_dir + "\unins000.exe"
+    last_run_folder: Optional[str] = None   # HKCU ... "TheLastRunFolder"
+    lang_file: Optional[str] = None         # HKCU ... "LangFile"
+    standin_config: Optional[Dict[str, str]] = None  # orfa_standin.cfg beside orfa.exe
+
+
+@dataclasses.dataclass
+class RunningProduct:
+    """A stand-in started before the installer, as a running product."""
+    mapping: bool = True
+    window: bool = True
+    lock_payload: bool = True   # keep the installed orfm.cok open without sharing
+    ignore_quit: bool = False
+    lifetime: int = 40
+
+
+@dataclasses.dataclass
+class Box:
+    caption: str
+    text: str
+    buttons: List[str]        # texts without the "&"
+    button_ids: List[int]
+    icon: str
+    answer: str
+    pressed: int
+    t_ms: int
+    pid: int
+
+    def __str__(self) -> str:
+        return (f"[{self.caption}] {self.text!r} buttons={self.buttons} "
+                f"answer={self.answer} pressed={self.pressed}")
+
+
+@dataclasses.dataclass
+class InstalledFile:
+    size: int
+    sha256: str
+    stamp: Optional[int]      # byte at offset 4 minus 32
+    header: bytes
+
+
+@dataclasses.dataclass
+class RunResult:
+    boxes: List[Box]
+    exit_code: Optional[int]
+    timed_out: bool
+    duration: float
+    installed: Optional[InstalledFile]
+    payload_sha256: str
+    estimated_size: Dict[str, Optional[int]]   # view ("native", "wow") -> value
+    uninstall_keys: Dict[str, bool]            # view -> key exists
+    user_key_exists: bool
+    standin_events: List[dict]
+    product_starts: List[dict]   # "start" events of stand-ins the installer started
+    folder_size_kb: Optional[int]  # size of the product folder after the run, KiB
+    prefix: Optional[Path]       # kept only with ORFA_E2E_KEEP=1
+
+    @property
+    def payload_installed(self) -> bool:
+        return self.installed is not None and self.installed.sha256 == self.payload_sha256
+
+    def describe(self) -> str:
+        lines = [f"exit code: {self.exit_code}{' (timed out)' if self.timed_out else ''}"
+                 f" after {self.duration:.1f} s"]
+        for i, b in enumerate(self.boxes, 1):
+            lines.append(f"box {i}: caption {b.caption!r}")
+            for t in b.text.split("\r\n"):
+                lines.append(f"    | {t}")
+            lines.append(f"    buttons {b.buttons}, icon {b.icon}, answered {b.answer}"
+                         f" (pressed {b.pressed})")
+        if not self.boxes:
+            lines.append("no message box")
+        if self.installed:
+            lines.append(f"installed orfm.cok: {self.installed.size} bytes, stamp "
+                         f"{self.installed.stamp}, sha256 {self.installed.sha256[:16]}..."
+                         f"{' (the payload)' if self.payload_installed else ''}")
+        else:
+            lines.append("installed orfm.cok: none")
+        for view, value in self.estimated_size.items():
+            lines.append(f"EstimatedSize ({view} view): "
+                         f"{value if value is not None else 'not set'}"
+                         f"{'' if self.uninstall_keys.get(view) else ' (no uninstall key)'}")
+        if self.folder_size_kb is not None:
+            lines.append(f"product folder size: {self.folder_size_kb} KiB")
+        for s in self.product_starts:
+            lines.append(f"product started: {s.get('exe')} in {s.get('cwd')}")
+        return "\n".join(lines)
+
+
+# ---------------------------------------------------------------------------
+# Wine prefixes
+
+def wine_version() -> str:
+    out = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=30)
+    return out.stdout.strip() or "wine"
+
+
+def base_env(prefix: Path, arch: str, locale: str) -> Dict[str, str]:
+    env = dict(os.environ)
+    lang = LOCALES.get(locale, locale)
+    env.update({
+        "WINEPREFIX": str(prefix),
+        "WINEARCH": arch,
+        "WINEDEBUG": "-all",
+        "WINEDLLOVERRIDES": WINE_DLL_OVERRIDES,
+        "LANG": lang,
+        "LC_ALL": lang,
+    })
+    env.pop("LANGUAGE", None)
+    return env
+
+
+def cache_root() -> Path:
+    return Path(os.environ.get("ORFA_E2E_CACHE", f"/tmp/orfa-e2e-cache-{os.getuid()}"))
+
+
+# Settings every prefix gets: windows without a window manager's handshake
+# (no 2 s wait when a box closes), no sound, no crash dialog.
+PRISTINE_REG = r"""REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+"Decorated"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Audio"=""
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+"""
+
+
+def shutdown_prefix(env: Dict[str, str], timeout: float = SHUTDOWN_TIMEOUT) -> None:
+    """Waits for the prefix's wineserver to end; kills it when it does not."""
+    try:
+        subprocess.run(["wineserver", "-w"], env=env, timeout=timeout,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except subprocess.TimeoutExpired:
+        subprocess.run(["wineserver", "-k"], env=env, timeout=timeout,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            subprocess.run(["wineserver", "-w"], env=env, timeout=timeout,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def pristine_prefix(arch: str) -> Path:
+    """The cached, booted prefix of an architecture; made once (under a lock)."""
+    if arch not in ("win32", "win64"):
+        raise HarnessError(f"unknown architecture {arch}")
+    root = cache_root()
+    root.mkdir(parents=True, exist_ok=True)
+    tag = re.sub(r"[^A-Za-z0-9.]+", "-", wine_version())
+    target = root / f"{arch}-{tag}"
+    with open(root / ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if (target / "system.reg").is_file() and (target / ".orfa-e2e-ready").is_file():
+            return target
+        building = Path(tempfile.mkdtemp(prefix=f"{arch}-building-", dir=root))
+        shutil.rmtree(building)
+        env = base_env(building, arch, "en")
+        try:
+            subprocess.run(["wineboot", "-i"], env=env, timeout=PREFIX_BOOT_TIMEOUT,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            reg = root / f"{building.name}.reg"
+            reg.write_text(PRISTINE_REG.replace("\n", "\r\n"), encoding="ascii")
+            subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, timeout=PREFIX_BOOT_TIMEOUT,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            reg.unlink()
+            shutdown_prefix(env)
+        except (subprocess.SubprocessError, OSError) as e:
+            shutdown_prefix(env)
+            shutil.rmtree(building, ignore_errors=True)
+            raise HarnessError(f"could not create a {arch} Wine prefix: {e}") from e
+        (building / ".orfa-e2e-ready").write_text("ok\n")
+        if target.exists():
+            shutil.rmtree(target)
+        building.rename(target)
+        return target
+
+
+# Files under drive_c/windows that Wine only reads: shared with the pristine
+# prefix through hard links instead of being copied (the prefix is ~600 MB).
+_LINKED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".nls",
+                    ".ttf", ".fon", ".ax", ".ds", ".mui", ".com", ".msstyles", ".manifest"}
+
+
+def clone_prefix(pristine: Path, target: Path) -> None:
+    """Copies a prefix: the registry and small files are copied, the large
+    read-only system files are hard-linked."""
+    def copy(src, dst):
+        if (Path(src).suffix.lower() in _LINKED_SUFFIXES
+                and "/drive_c/windows/" in str(src)):
+            try:
+                os.link(src, dst)
+                return dst
+            except OSError:
+                pass
+        return shutil.copy2(src, dst)
+
+    shutil.copytree(pristine, target, symlinks=True, copy_function=copy,
+                    ignore=shutil.ignore_patterns("wineserver", ".orfa-e2e-ready"))
+
+
+# ---------------------------------------------------------------------------
+# Registry
+
+def _reg_escape(text: str) -> str:
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def registry_file(inst: Installation) -> str:
+    """A regedit file (UTF-16 format header) with the installation's entries."""
+    parts = ["Windows Registry Editor Version 5.00", ""]
+    uninstall_string = inst.uninstall_string
+    if uninstall_string is None:
+        uninstall_string = inst.product_dir + "\\unins000.exe"
+    if inst.uninstall:
+        key = {"native": UNINSTALL_KEY, "wow": WOW_UNINSTALL_KEY}[inst.uninstall]
+        parts += [f"[HKEY_LOCAL_MACHINE\\{key}]",
+                  f'"UninstallString"="{_reg_escape(uninstall_string)}"',
+                  '"DisplayName"="Orfa"', ""]
+    if inst.last_run_folder is not None or inst.lang_file is not None:
+        parts.append(f"[HKEY_CURRENT_USER\\{USER_KEY}]")
+        if inst.last_run_folder is not None:
+            parts.append(f'"TheLastRunFolder"="{_reg_escape(inst.last_run_folder)}"')
+        if inst.lang_file is not None:
+            parts.append(f'"LangFile"="{_reg_escape(inst.lang_file)}"')
+        parts.append("")
+    return "\r\n".join(parts) + "\r\n"
+
+
+def _read_reg_file(path: Path) -> Dict[str, Dict[str, str]]:
+    """Keys (lower-case) -> values (lower-case name -> raw value text) of a saved Wine registry."""
+    keys: Dict[str, Dict[str, str]] = {}
+    current = None
+    try:
+        text = path.read_text(encoding="utf-8", errors="replace")
+    except OSError:
+        return keys
+    for line in text.splitlines():
+        if line.startswith("["):
+            end = line.rfind("]")
+            name = line[1:end].replace("\\\\", "\\").lower()
+            current = keys.setdefault(name, {})
+        elif current is not None and line.startswith('"'):
+            m = re.match(r'"((?:[^"\\]|\\.)*)"=(.*)$', line)
+            if m:
+                current[m.group(1).lower()] = m.group(2)
+    return keys
+
+
+def _dword(raw: Optional[str]) -> Optional[int]:
+    if raw is None or not raw.startswith("dword:"):
+        return None
+    return int(raw[6:], 16)
+
+
+# ---------------------------------------------------------------------------
+# Processes
+
+def _wait_for(predicate, timeout: float, what: str, poll: float = 0.05) -> None:
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > deadline:
+            raise HarnessError(f"timed out waiting for {what}")
+        time.sleep(poll)
+
+
+class Xvfb:
+    """An X server of its own for one run."""
+
+    def __init__(self):
+        self.proc = None
+        self.display = None
+
+    def __enter__(self):
+        read_fd, write_fd = os.pipe()
+        try:
+            self.proc = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp", "-noreset"],
+                pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        finally:
+            os.close(write_fd)
+        data = b""
+        deadline = time.monotonic() + 20
+        with os.fdopen(read_fd, "rb", buffering=0) as r:
+            while not data.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([r], [], [], left)[0]:
+                    self.__exit__(None, None, None)
+                    raise HarnessError("Xvfb did not start")
+                chunk = r.read(64)
+                if not chunk:
+                    self.__exit__(None, None, None)
+                    raise HarnessError("Xvfb ended at start")
+                data += chunk
+        self.display = ":" + data.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(10)
+
+
+def _read_json_lines(path: Path) -> List[dict]:
+    out = []
+    try:
+        raw = path.read_bytes()
+    except OSError:
+        return out
+    for line in raw.decode("utf-8", errors="replace").splitlines():
+        line = line.strip()
+        if line:
+            with contextlib.suppress(ValueError):
+                out.append(json.loads(line))
+    return out
+
+
+def _boxes(records: List[dict]) -> List[Box]:
+    boxes = []
+    for r in records:
+        if "caption" not in r:
+            continue
+        boxes.append(Box(caption=r["caption"], text=r["text"],
+                         buttons=[b["text"].replace("&", "") for b in r["buttons"]],
+                         button_ids=[b["id"] for b in r["buttons"]],
+                         icon=r.get("icon", ""), answer=r.get("answer", ""),
+                         pressed=r.get("pressed", 0), t_ms=r.get("t_ms", 0),
+                         pid=r.get("pid", 0)))
+    return boxes
+
+
+_payload_hash_cache: Dict[str, str] = {}
+
+
+def _sha256(path: Path) -> str:
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            h.update(chunk)
+    return h.hexdigest()
+
+
+def payload_sha256() -> str:
+    p = payload_path()
+    key = f"{p}:{p.stat().st_mtime_ns}" if p.exists() else str(p)
+    if key not in _payload_hash_cache:
+        _payload_hash_cache[key] = _sha256(p) if p.exists() else ""
+    return _payload_hash_cache[key]
+
+
+def installed_payload_bytes(stamp: int, size: int) -> bytes:
+    """An older installed orfm.cok: the header the installer reads, then filler."""
+    header = b"orfm" + bytes([(stamp + 32) & 0xFF]) + (100).to_bytes(2, "little")
+    filler = b"installed orfm.cok sample data. " * (size // 32 + 1)
+    return (header + filler)[:max(size, 0)]
+
+
+def host_path(prefix: Path, windows_path: str) -> Path:
+    """Where a C:\\ path of the prefix lies on the host."""
+    if not windows_path[:3].upper() == "C:\\":
+        raise HarnessError(f"not a C: path: {windows_path}")
+    return prefix / "drive_c" / windows_path[3:].replace("\\", "/")
+
+
+def folder_size_kb(folder: Path) -> Optional[int]:
+    if not folder.is_dir():
+        return None
+    total = 0
+    for root, _dirs, files in os.walk(folder):
+        for f in files:
+            with contextlib.suppress(OSError):
+                total += (Path(root) / f).stat().st_size
+    return total // 1024
+
+
+def lay_out(prefix: Path, inst: Installation) -> None:
+    if not inst.product:
+        return
+    folder = host_path(prefix, inst.product_dir)
+    folder.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(helper_path("orfa_standin"), folder / "orfa.exe")
+    lang = folder / "language"
+    lang.mkdir(exist_ok=True)
+    for name, data in inst.languages.items():
+        (lang / name).write_bytes(sample_language(name) if data is None else data)
+    if inst.installed_stamp is not None:
+        (folder / "orfm.cok").write_bytes(installed_payload_bytes(inst.installed_stamp,
+                                                                  inst.installed_size))
+    for rel, data in inst.extra_files.items():
+        p = folder / rel.replace("\\", "/")
+        p.parent.mkdir(parents=True, exist_ok=True)
+        p.write_bytes(data)
+    if inst.standin_config is not None:
+        (folder / "orfa_standin.cfg").write_text(
+            "".join(f"{k}={v}\r\n" for k, v in inst.standin_config.items()), encoding="utf-8")
+
+
+def run_update(inst: Installation, args: Optional[List[str]] = None,
+               answers: Optional[List[str]] = None,
+               running: Optional[RunningProduct] = None,
+               timeout: float = DEFAULT_RUN_TIMEOUT,
+               keep: Optional[bool] = None) -> RunResult:
+    """Runs the installer once in a fresh prefix and collects what happened."""
+    reason = unavailable_reason()
+    if reason:
+        raise HarnessError(reason)
+    args = list(args or [])
+    answers = list(answers or [])
+    if keep is None:
+        keep = os.environ.get("ORFA_E2E_KEEP") == "1"
+    pristine = pristine_prefix(inst.arch)
+    work = Path(tempfile.mkdtemp(prefix="orfa-e2e-"))
+    prefix = work / "prefix"
+    env = base_env(prefix, inst.arch, inst.locale)
+    started_at = time.monotonic()
+    try:
+        clone_prefix(pristine, prefix)
+        lay_out(prefix, inst)
+        box_log = work / "boxes.jsonl"
+        standin_log = work / "standin.jsonl"
+        env["ORFA_STANDIN_LOG"] = to_windows(standin_log)
+        robot_stop = work / "robot.stop"
+        robot_ready = work / "robot.ready"
+        product_stop = work / "product.stop"
+        product_ready = work / "product.ready"
+        reg = work / "setup.reg"
+        reg.write_text(registry_file(inst), encoding="utf-16")
+
+        with Xvfb() as x:
+            env["DISPLAY"] = x.display
+            procs = []
+            try:
+                subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, timeout=READY_TIMEOUT,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+                robot = subprocess.Popen(
+                    ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
+                     "--answers", ",".join(answers) or ",", "--stop", to_windows(robot_stop),
+                     "--ready", to_windows(robot_ready), "--timeout", str(int(timeout) + 60)],
+                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                procs.append(robot)
+                _wait_for(robot_ready.exists, READY_TIMEOUT, "the robot")
+
+                if running is not None:
+                    opts = ["--stop", to_windows(product_stop), "--ready", to_windows(product_ready),
+                            "--lifetime", str(running.lifetime)]
+                    if running.mapping:
+                        opts.append("--mapping")
+                    if running.window:
+                        opts.append("--window")
+                    if running.lock_payload:
+                        opts += ["--lock", inst.product_dir + "\\orfm.cok"]
+                    if running.ignore_quit:
+                        opts.append("--ignore-quit")
+                    product = subprocess.Popen(
+                        ["wine", inst.product_dir + "\\orfa.exe"] + opts, env=env,
+                        cwd=str(work), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    procs.append(product)
+                    _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
+
+                t0 = time.monotonic()
+                installer = subprocess.Popen(["wine", str(installer_path())] + args, env=env,
+                                             cwd=str(work), stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.DEVNULL)
+                procs.append(installer)
+                timed_out = False
+                try:
+                    exit_code: Optional[int] = installer.wait(timeout)
+                except subprocess.TimeoutExpired:
+                    timed_out = True
+                    exit_code = None
+                duration = time.monotonic() - t0
+            finally:
+                product_stop.touch()
+                robot_stop.touch()
+                for p in procs:
+                    try:
+                        p.wait(SHUTDOWN_TIMEOUT if p.poll() is None else 0)
+                    except subprocess.TimeoutExpired:
+                        pass
+                shutdown_prefix(env)
+                for p in procs:
+                    if p.poll() is None:
+                        p.kill()
+                        p.wait(10)
+
+        product_dir = host_path(prefix, inst.product_dir) if inst.product_dir[:3].upper() == "C:\\" else None
+        installed = None
+        cok = product_dir / "orfm.cok" if product_dir else None
+        if cok is not None and cok.is_file():
+            data_head = cok.open("rb").read(7)
+            installed = InstalledFile(size=cok.stat().st_size, sha256=_sha256(cok),
+                                      stamp=(data_head[4] - 32) if len(data_head) > 4 else None,
+                                      header=data_head)
+        system = _read_reg_file(prefix / "system.reg")
+        user = _read_reg_file(prefix / "user.reg")
+        views = {"native": UNINSTALL_KEY}
+        if inst.arch == "win64":
+            views["wow"] = WOW_UNINSTALL_KEY
+        estimated = {}
+        keys = {}
+        for view, key in views.items():
+            values = system.get(key.lower())
+            keys[view] = values is not None
+            estimated[view] = _dword((values or {}).get("estimatedsize"))
+        events = _read_json_lines(standin_log)
+        starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
+        return RunResult(
+            boxes=_boxes(_read_json_lines(box_log)), exit_code=exit_code, timed_out=timed_out,
+            duration=duration, installed=installed, payload_sha256=payload_sha256(),
+            estimated_size=estimated, uninstall_keys=keys,
+            user_key_exists=USER_KEY.lower() in user, standin_events=events,
+            product_starts=starts,
+            folder_size_kb=folder_size_kb(product_dir) if product_dir else None,
+            prefix=prefix if keep else None)
+    finally:
+        if not keep:
+            shutil.rmtree(work, ignore_errors=True)
+        else:
+            print(f"harness: kept {work} (total {time.monotonic() - started_at:.1f} s)", file=sys.stderr)
+
+
+def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "en",
+                answers: Optional[List[str]] = None, timeout: float = 60) -> Dict:
+    """Runs any program (such as boxprobe.exe) with the robot; for checking the
+    harness itself. Returns {"boxes", "exit_code", "work"} with "work" deleted
+    afterwards unless ORFA_E2E_KEEP=1."""
+    reason = unavailable_reason(installer=False)
+    if reason:
+        raise HarnessError(reason)
+    pristine = pristine_prefix(arch)
+    work = Path(tempfile.mkdtemp(prefix="orfa-e2e-"))
+    prefix = work / "prefix"
+    env = base_env(prefix, arch, locale)
+    try:
+        clone_prefix(pristine, prefix)
+        box_log, stop, ready = work / "boxes.jsonl", work / "robot.stop", work / "robot.ready"
+        with Xvfb() as x:
+            env["DISPLAY"] = x.display
+            robot = subprocess.Popen(
+                ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
+                 "--answers", ",".join(answers or []) or ",", "--stop", to_windows(stop),
+                 "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
+                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                _wait_for(ready.exists, READY_TIMEOUT, "the robot")
+                proc = subprocess.Popen(["wine", str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
+                                        env=env, cwd=str(work), stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+                try:
+                    code: Optional[int] = proc.wait(timeout)
+                except subprocess.TimeoutExpired:
+                    code = None
+                    proc.kill()
+            finally:
+                stop.touch()
+                with contextlib.suppress(subprocess.TimeoutExpired):
+                    robot.wait(SHUTDOWN_TIMEOUT)
+                shutdown_prefix(env)
+                if robot.poll() is None:
+                    robot.kill()
+                    robot.wait(10)
+        files = {p.name: p.read_bytes() for p in work.iterdir() if p.is_file()}
+        return {"boxes": _boxes(_read_json_lines(box_log)), "exit_code": code, "files": files}
+    finally:
+        if os.environ.get("ORFA_E2E_KEEP") != "1":
+            shutil.rmtree(work, ignore_errors=True)
+
+
+# ---------------------------------------------------------------------------
+# Command line
+
+def main(argv: Optional[List[str]] = None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    sub = parser.add_subparsers(dest="command", required=True)
+    run = sub.add_parser("run", help="run the installer on a sample installation and print what happened")
+    run.add_argument("--arch", choices=["win32", "win64"], default="win32")
+    run.add_argument("--locale", default="en", help="en, ru, or a LANG value")
+    run.add_argument("--answers", default="yes,yes", help="comma-separated answers for the boxes")
+    run.add_argument("--stamp", type=int, default=12,
+                     help="update stamp of the installed orfm.cok (-1000: no installed file)")
+    run.add_argument("--no-product", action="store_true", help="no product installed at all")
+    run.add_argument("--uninstall", choices=["native", "wow", "none"], default="native")
+    run.add_argument("--running", action="store_true", help="a running product that quits when asked")
+    run.add_argument("--timeout", type=float, default=DEFAULT_RUN_TIMEOUT)
+    run.add_argument("--keep", action="store_true", help="keep the prefix and logs")
+    run.add_argument("installer_args", nargs="*")
+    opts = parser.parse_args(argv)
+
+    reason = unavailable_reason()
+    if reason:
+        print(f"harness: cannot run: {reason}", file=sys.stderr)
+        return 2
+    inst = Installation(arch=opts.arch, locale=opts.locale, product=not opts.no_product,
+                        installed_stamp=None if opts.stamp == -1000 else opts.stamp,
+                        uninstall=None if opts.uninstall == "none" else opts.uninstall)
+    answers = [a for a in opts.answers.split(",") if a]
+    print(f"harness: {opts.arch} prefix, locale {LOCALES.get(opts.locale, opts.locale)}, "
+          f"installed stamp {inst.installed_stamp}, answers {answers}, "
+          f"arguments {opts.installer_args}", flush=True)
+    result = run_update(inst, args=opts.installer_args, answers=answers,
+                        running=RunningProduct() if opts.running else None,
+                        timeout=opts.timeout, keep=opts.keep or None)
+    print(result.describe())
+    return 0 if result.exit_code == 0 else 1
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    sys.exit(main())

@@ -1,0 +1,139 @@
+// Simulated files and folders with the Windows rules the logic meets:
+// drive-letter paths with "\" (or "/"), names that ignore case, relative paths
+// against a current directory, share modes, the read-only attribute, MoveFile
+// and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings with "." and "..",
+// folder links, the ANSI path limit of MAX_PATH (260: ERROR_FILENAME_EXCED_RANGE),
+// a disk that can fill up,
+// and version resources of programs.
+//
+// Only drive C: exists at first, empty. Test helpers that are misused (a file
+// under a file, a missing file to hold) throw std::invalid_argument.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace orfa::sim {
+
+class SimClock;
+
+// A handle that "another process" keeps open on a file (SimFileSystem::HoldOpen).
+// Closes when destroyed or released, unless its release was handed to the clock.
+class HeldFile {
+ public:
+  struct Core;
+  HeldFile() = default;
+  HeldFile(std::shared_ptr<Core> core, SimClock* clock) : core_(std::move(core)), clock_(clock) {}
+  HeldFile(HeldFile&&) noexcept = default;
+  HeldFile& operator=(HeldFile&& other) noexcept;
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  ~HeldFile();
+
+  void Release();
+  bool Held() const;
+  // Closes the handle when the simulated clock reaches atMs (or after ms from now).
+  // From then on the clock owns the handle: destroying this token does not close it.
+  void ReleaseAt(uint64_t atMs);
+  void ReleaseAfter(uint64_t ms);
+
+ private:
+  std::shared_ptr<Core> core_;
+  SimClock* clock_ = nullptr;
+  bool scheduled_ = false;
+};
+
+struct VersionTranslation {
+  uint16_t language;
+  uint16_t codePage;
+};
+
+class SimFileSystem : public FileSystem {
+ public:
+  explicit SimFileSystem(SimClock& clock);
+  ~SimFileSystem() override;
+
+  // --- the seam
+  std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share, Disposition disposition,
+                             uint32_t* error) override;
+  std::optional<uint32_t> Attributes(const std::string& path) override;
+  uint32_t SetAttributes(const std::string& path, uint32_t attributes) override;
+  uint32_t Delete(const std::string& path) override;
+  uint32_t Move(const std::string& from, const std::string& to) override;
+  uint32_t MoveReplace(const std::string& from, const std::string& to) override;
+  std::vector<DirEntry> List(const std::string& pattern, uint32_t* error) override;
+  uint32_t SetCurrentDirectory(const std::string& path) override;
+  std::string SystemDirectory() override { return systemDirectory_; }
+  std::string WindowsDirectory() override { return windowsDirectory_; }
+  bool IsProgram(const std::string& path) override;
+  std::optional<std::string> VersionBlock(const std::string& path) override;
+  std::optional<std::string> VersionValue(const std::string& block, const std::string& subBlock) override;
+
+  // --- for tests: content
+  // Adds or replaces a file, making missing parent folders. attrs 0 reads back as FILE_ATTRIBUTE_NORMAL.
+  void AddFile(const std::string& path, const std::string& bytes = "", uint32_t attrs = kAttrArchive);
+  void AddFolder(const std::string& path, uint32_t attrs = 0);  // and its missing parents
+  // A folder link (reparse point) whose content is that of the target folder; a
+  // link to one of its own ancestors makes an endless tree.
+  void AddFolderLink(const std::string& path, const std::string& target);
+  std::optional<std::string> ReadFileBytes(const std::string& path) const;  // nullopt: no such file
+  bool Exists(const std::string& path) const;                               // file or folder
+  std::string FullPath(const std::string& path) const;  // as GetFullPathName would give it
+  std::string CurrentDirectory() const { return currentDirectory_; }
+  // Puts the named entries of a folder first, in this order (listings follow it).
+  void SetListOrder(const std::string& folder, const std::vector<std::string>& names);
+  void SetSystemDirectory(const std::string& path) { systemDirectory_ = path; }
+  void SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
+  void SetMaxPath(size_t limit) { maxPath_ = limit; }  // 0: no limit; default 260
+  // Listings also match patterns against generated 8.3 short names, as volumes
+  // with short names do ("*.lng" then finds "x.lngx", short name X~1.LNG). Off at first.
+  void SetShortNames(bool on) { shortNames_ = on; }
+
+  // --- for tests: other processes and failures
+  HeldFile HoldOpen(const std::string& path, uint32_t access, uint32_t share);
+  size_t OpenHandleCount(const std::string& path) const;  // the logic's and held ones
+  size_t LogicHandleCount() const;                        // files the logic holds open now
+  // Free bytes left on every drive: a Write that grows files beyond it writes what
+  // fits and fails with ERROR_DISK_FULL. Truncation and deletion give space back.
+  void SetDiskFree(std::optional<uint64_t> freeBytes);
+  std::optional<uint64_t> DiskFree() const;
+  void ListFails(const std::string& folder, uint32_t error = kErrorAccessDenied);  // FindFirstFile fails
+  void OpenFails(const std::string& path, uint32_t error);  // CreateFile of this path fails; 0 ends it
+  void ReadFails(const std::string& path, uint32_t error);  // ReadFile on this file fails; 0 ends it
+
+  // --- for tests: version resources of an existing file (they go with it when it
+  // moves, and are gone when it is deleted or overwritten by CREATE_ALWAYS)
+  void SetProgram(const std::string& path, bool isProgram = true);
+  void SetVersionInfo(const std::string& path, const std::vector<VersionTranslation>& translations,
+                      const std::map<std::string, std::string>& strings);  // "StringFileInfo\\040904b0\\FileVersion" -> text
+
+  struct Node;
+  struct State;
+
+ private:
+  struct Located;
+  // pattern: the last name may hold the wildcards "*" and "?".
+  Located Locate(const std::string& path, bool pattern = false) const;
+  uint32_t Rename(const std::string& from, const std::string& to, bool replace);
+  std::shared_ptr<Node> FileNode(const std::string& path) const;  // null: no such file
+  void SetVersionBlock(const std::string& path, const std::string& block);
+  std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);
+
+  SimClock& clock_;
+  std::shared_ptr<State> state_;
+  std::string currentDirectory_ = "C:\\";
+  std::string systemDirectory_ = "C:\\WINDOWS\\system32";
+  std::string windowsDirectory_ = "C:\\WINDOWS";
+  size_t maxPath_ = 260;
+  bool shortNames_ = false;
+  std::map<std::string, uint32_t> openFails_;
+};
+
+}  // namespace orfa::sim
