@@ -82,9 +82,25 @@ class RealHeldOpen : public HeldOpen {
   UniqueFile file_;
 };
 
+struct WindowTraits {
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND window) { ::DestroyWindow(window); }
+};
+using UniqueWindow = win32::Unique<HWND, WindowTraits>;
+
 class RealWorld : public World {
  public:
+  RealWorld() {
+    DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+    std::string current(size, '\0');
+    DWORD length = ::GetCurrentDirectoryA(size, current.data());
+    current.resize(length < size ? length : 0);
+    currentDirectory_ = current;
+  }
+
   ~RealWorld() override {
+    windows_.clear();
+    if (!currentDirectory_.empty()) ::SetCurrentDirectoryA(currentDirectory_.c_str());
     for (const auto& folder : folders_) RemoveTree(folder);
     for (const auto& [root, name] : keys_) {
       DeleteKey(root, name, KEY_WOW64_64KEY);
@@ -192,6 +208,36 @@ class RealWorld : public World {
     return enforced;
   }
 
+  WindowId AddWindow(const std::string& className) override {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className.c_str();
+    ::RegisterClassA(&windowClass);  // fails harmlessly when a case made it before
+    UniqueWindow window(::CreateWindowExA(0, className.c_str(), "contract", WS_OVERLAPPEDWINDOW,
+                                          0, 0, 100, 100, nullptr, nullptr,
+                                          ::GetModuleHandleA(nullptr), nullptr));
+    Check(window.Valid(), "CreateWindowExA " + className);
+    auto id = reinterpret_cast<WindowId>(window.Get());
+    windows_.push_back(std::move(window));
+    return id;
+  }
+
+  void RemoveWindow(WindowId window) override {
+    for (auto& owned : windows_) {
+      if (reinterpret_cast<WindowId>(owned.Get()) == window) owned.Reset();
+    }
+  }
+
+  std::vector<uint32_t> Received(WindowId window) override {
+    std::vector<uint32_t> messages;
+    MSG message;
+    while (::PeekMessageA(&message, reinterpret_cast<HWND>(window), 0, 0, PM_REMOVE)) {
+      messages.push_back(message.message);
+    }
+    return messages;
+  }
+
   void Expect(Programs) override {}
 
   std::string LongCommand(uint32_t ms) override {
@@ -220,6 +266,8 @@ class RealWorld : public World {
   }
 
   Win32Platform platform_;
+  std::string currentDirectory_;
+  std::vector<UniqueWindow> windows_;
   static inline int counter_ = 0;  // names stay unique across the cases of one run
   std::vector<std::string> folders_;
   std::vector<std::pair<RootKey, std::string>> keys_;

@@ -64,6 +64,18 @@ class SimWorld : public World {
 
   bool EnforcesReadOnly() override { return true; }
 
+  WindowId AddWindow(const std::string& className) override {
+    return sim_.processes.AddWindow(className);
+  }
+  void RemoveWindow(WindowId window) override { sim_.processes.RemoveWindow(window); }
+  std::vector<uint32_t> Received(WindowId window) override {
+    std::vector<uint32_t> messages;
+    for (const auto& posted : sim_.processes.Posted()) {
+      if (posted.window == window && posted.delivered) messages.push_back(posted.message);
+    }
+    return messages;
+  }
+
   void Expect(Programs programs) override {
     switch (programs) {
       case Programs::Interpreter:

@@ -26,6 +26,32 @@ TEST_P(ProcessContract, SecondMappingOfTheSameNameReportsThatItExists) {
   EXPECT_EQ(lastError, kErrorSuccess);
 }
 
+TEST_P(ProcessContract, MappingNamesKeepTheirCase) {
+  uint32_t lastError = 1;
+  auto lower = os().processes.CreateNamedMapping("orfa_contract_case", 64, &lastError);
+  ASSERT_TRUE(lower);
+  EXPECT_EQ(lastError, kErrorSuccess);
+  auto upper = os().processes.CreateNamedMapping("ORFA_CONTRACT_CASE", 64, &lastError);
+  EXPECT_TRUE(upper);
+  EXPECT_EQ(lastError, kErrorSuccess);
+}
+
+TEST_P(ProcessContract, WindowsAreFoundByClassAndTakePostedMessages) {
+  constexpr uint32_t kMessage = 0x0400 + 5;  // WM_USER + 5
+  const WindowId window = world().AddWindow("TOrfaContractForm");
+  auto found = os().processes.FindTopLevelWindow("torfacontractform");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(*found, window);
+  EXPECT_FALSE(os().processes.FindTopLevelWindow("TOrfaNoSuchForm"));
+
+  EXPECT_TRUE(os().processes.PostMessage(window, kMessage, 1, 2));
+  EXPECT_EQ(world().Received(window), std::vector<uint32_t>{kMessage});
+
+  world().RemoveWindow(window);
+  EXPECT_FALSE(os().processes.FindTopLevelWindow("TOrfaContractForm"));
+  EXPECT_FALSE(os().processes.PostMessage(window, kMessage, 1, 2));
+}
+
 TEST_P(ProcessContract, InterpreterWritesVerOutputToARedirectedFile) {
   world().Expect(World::Programs::Interpreter);
   auto comspec = os().system.Environment("ComSpec");

@@ -52,6 +52,12 @@ class World {
   // passes the file's Unix permissions), which the real world finds out by trying.
   virtual bool EnforcesReadOnly() = 0;
 
+  // A hidden top-level window of this class, made by "another program";
+  // RemoveWindow destroys it. Received lists the messages posted to it so far.
+  virtual WindowId AddWindow(const std::string& className) = 0;
+  virtual void RemoveWindow(WindowId window) = 0;
+  virtual std::vector<uint32_t> Received(WindowId window) = 0;
+
   // What the next hidden processes of a case are: the command interpreter, a
   // program that does not exist, or LongCommand's program. The real world has
   // them all at once; the simulated one sets up the one the case needs.
