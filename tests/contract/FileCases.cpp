@@ -20,6 +20,8 @@ std::string ReadAll(File& file) {
 
 ORFA_CONTRACT_SUITE(FileContract);
 
+constexpr uint32_t kErrorDirectoryName = 267;  // ERROR_DIRECTORY
+
 struct ShareCase {
   uint32_t firstAccess, firstShare, secondAccess, secondShare;
   uint32_t expected;
@@ -201,6 +203,88 @@ TEST_P(FileContract, ReadWriteSeekAndSize) {
     EXPECT_EQ(file->Write("x", 1), kErrorAccessDenied);
   }
   EXPECT_EQ(world().ReadFileBytes(path), "abc");
+}
+
+TEST_P(FileContract, FilesInUseCannotBeReplacedOrMoved) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "~orfm.cok", "new");
+  world().AddFile(folder + "orfm.cok", "old");
+  {
+    auto product = world().HoldOpen(folder + "orfm.cok", kGenericRead, kShareRead);
+    EXPECT_EQ(os().files.MoveReplace(folder + "~orfm.cok", folder + "orfm.cok"),
+              kErrorAccessDenied);
+  }
+  EXPECT_EQ(world().ReadFileBytes(folder + "orfm.cok"), "old");
+  {
+    auto writer = world().HoldOpen(folder + "~orfm.cok", kGenericWrite, kShareNone);
+    EXPECT_EQ(os().files.Move(folder + "~orfm.cok", folder + "moved.cok"), kErrorSharingViolation);
+  }
+  EXPECT_EQ(world().ReadFileBytes(folder + "~orfm.cok"), "new");
+  EXPECT_FALSE(os().files.Attributes(folder + "moved.cok"));
+}
+
+TEST_P(FileContract, HiddenFileIsNotRecreated) {
+  if (!world().RefusesToRecreateHidden()) GTEST_SKIP() << "this system recreates hidden files";
+  std::string path = world().Folder() + "orfm.cok";
+  world().AddFile(path, "old");
+  world().MakeHidden(path);
+  uint32_t error = 0;
+  // CREATE_ALWAYS over a hidden file that the call does not ask to keep hidden.
+  EXPECT_FALSE(os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateAlways, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_EQ(world().ReadFileBytes(path), "old");
+}
+
+TEST_P(FileContract, HiddenFileOpensForWriting) {
+  std::string path = world().Folder() + "orfm.cok";
+  world().AddFile(path, "old");
+  world().MakeHidden(path);
+  uint32_t error = 0;
+  auto file = os().files.Open(path, kGenericWrite, kShareNone, Disposition::OpenExisting, &error);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
+  file.reset();
+  EXPECT_EQ(world().ReadFileBytes(path), "new");
+  auto attributes = os().files.Attributes(path);
+  ASSERT_TRUE(attributes);
+  EXPECT_NE(*attributes & kAttrHidden, 0u);
+}
+
+TEST_P(FileContract, FolderIsNoFileToOpen) {
+  std::string folder = world().Folder();
+  uint32_t error = 0;
+  EXPECT_FALSE(os().files.Open(folder.substr(0, folder.size() - 1), kGenericRead, kShareRead,
+                               Disposition::OpenExisting, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+}
+
+TEST_P(FileContract, PathsLongerThanTheAnsiLimitAreRefused) {
+  constexpr uint32_t kErrorFilenameExcedRange = 206;
+  std::string path = world().Folder();
+  while (path.size() < 270) path += 'x';
+  path += ".cok";
+  uint32_t error = 0;
+  EXPECT_FALSE(os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateAlways, &error));
+  EXPECT_EQ(error, kErrorFilenameExcedRange);
+  EXPECT_FALSE(os().files.Attributes(path));
+}
+
+TEST_P(FileContract, ForwardSlashesAndRelativePaths) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "orfa.exe", "MZ");
+  std::string slashed = folder;
+  for (auto& c : slashed) c = c == '\\' ? '/' : c;
+  EXPECT_TRUE(os().files.Attributes(slashed + "orfa.exe"));
+
+  EXPECT_EQ(os().files.SetCurrentDirectory(folder + "missing"), kErrorFileNotFound);
+  EXPECT_EQ(os().files.SetCurrentDirectory(folder + "orfa.exe"), kErrorDirectoryName);
+  ASSERT_EQ(os().files.SetCurrentDirectory(folder), kErrorSuccess);
+  EXPECT_TRUE(FileExists(os().files, "orfa.exe"));
+  EXPECT_TRUE(FileExists(os().files, ".\\orfa.exe"));
+  uint32_t error = 0;
+  EXPECT_TRUE(os().files.Open("ORFA.EXE", kGenericRead, kShareRead, Disposition::OpenExisting, &error));
 }
 
 ORFA_CONTRACT_SUITE(ListContract);

@@ -82,9 +82,25 @@ class RealHeldOpen : public HeldOpen {
   UniqueFile file_;
 };
 
+struct WindowTraits {
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND window) { ::DestroyWindow(window); }
+};
+using UniqueWindow = win32::Unique<HWND, WindowTraits>;
+
 class RealWorld : public World {
  public:
+  RealWorld() {
+    DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+    std::string current(size, '\0');
+    DWORD length = ::GetCurrentDirectoryA(size, current.data());
+    current.resize(length < size ? length : 0);
+    currentDirectory_ = current;
+  }
+
   ~RealWorld() override {
+    windows_.clear();
+    if (!currentDirectory_.empty()) ::SetCurrentDirectoryA(currentDirectory_.c_str());
     for (const auto& folder : folders_) RemoveTree(folder);
     for (const auto& [root, name] : keys_) {
       DeleteKey(root, name, KEY_WOW64_64KEY);
@@ -127,6 +143,11 @@ class RealWorld : public World {
 
   void MakeReadOnly(const std::string& path) override {
     Check(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY) != FALSE,
+          "SetFileAttributesA " + path);
+  }
+
+  void MakeHidden(const std::string& path) override {
+    Check(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN) != FALSE,
           "SetFileAttributesA " + path);
   }
 
@@ -181,15 +202,43 @@ class RealWorld : public World {
   }
 
   bool EnforcesReadOnly() override {
-    static const bool enforced = [this] {
-      std::string path = Folder() + "probe.txt";
-      AddFile(path, "probe");
-      MakeReadOnly(path);
-      UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-      return !file.Valid();
-    }();
+    static const bool enforced = Refuses(FILE_ATTRIBUTE_READONLY, OPEN_EXISTING);
     return enforced;
+  }
+
+  bool RefusesToRecreateHidden() override {
+    static const bool refused = Refuses(FILE_ATTRIBUTE_HIDDEN, CREATE_ALWAYS);
+    return refused;
+  }
+
+  WindowId AddWindow(const std::string& className) override {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className.c_str();
+    ::RegisterClassA(&windowClass);  // fails harmlessly when a case made it before
+    UniqueWindow window(::CreateWindowExA(0, className.c_str(), "contract", WS_OVERLAPPEDWINDOW,
+                                          0, 0, 100, 100, nullptr, nullptr,
+                                          ::GetModuleHandleA(nullptr), nullptr));
+    Check(window.Valid(), "CreateWindowExA " + className);
+    auto id = reinterpret_cast<WindowId>(window.Get());
+    windows_.push_back(std::move(window));
+    return id;
+  }
+
+  void RemoveWindow(WindowId window) override {
+    for (auto& owned : windows_) {
+      if (reinterpret_cast<WindowId>(owned.Get()) == window) owned.Reset();
+    }
+  }
+
+  std::vector<uint32_t> Received(WindowId window) override {
+    std::vector<uint32_t> messages;
+    MSG message;
+    while (::PeekMessageA(&message, reinterpret_cast<HWND>(window), 0, 0, PM_REMOVE)) {
+      messages.push_back(message.message);
+    }
+    return messages;
   }
 
   void Expect(Programs) override {}
@@ -210,6 +259,16 @@ class RealWorld : public World {
   }
 
  private:
+  // Tries a write open of a file with these attributes.
+  bool Refuses(DWORD attributes, DWORD disposition) {
+    std::string path = Folder() + "probe.txt";
+    AddFile(path, "probe");
+    Check(::SetFileAttributesA(path.c_str(), attributes) != FALSE, "SetFileAttributesA " + path);
+    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.Valid();
+  }
+
   static std::optional<std::string> Environment(const std::string& name) {
     DWORD size = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
     if (size == 0) return std::nullopt;
@@ -220,6 +279,8 @@ class RealWorld : public World {
   }
 
   Win32Platform platform_;
+  std::string currentDirectory_;
+  std::vector<UniqueWindow> windows_;
   static inline int counter_ = 0;  // names stay unique across the cases of one run
   std::vector<std::string> folders_;
   std::vector<std::pair<RootKey, std::string>> keys_;

@@ -26,6 +26,32 @@ TEST_P(ProcessContract, SecondMappingOfTheSameNameReportsThatItExists) {
   EXPECT_EQ(lastError, kErrorSuccess);
 }
 
+TEST_P(ProcessContract, MappingNamesKeepTheirCase) {
+  uint32_t lastError = 1;
+  auto lower = os().processes.CreateNamedMapping("orfa_contract_case", 64, &lastError);
+  ASSERT_TRUE(lower);
+  EXPECT_EQ(lastError, kErrorSuccess);
+  auto upper = os().processes.CreateNamedMapping("ORFA_CONTRACT_CASE", 64, &lastError);
+  EXPECT_TRUE(upper);
+  EXPECT_EQ(lastError, kErrorSuccess);
+}
+
+TEST_P(ProcessContract, WindowsAreFoundByClassAndTakePostedMessages) {
+  constexpr uint32_t kMessage = 0x0400 + 5;  // WM_USER + 5
+  const WindowId window = world().AddWindow("TOrfaContractForm");
+  auto found = os().processes.FindTopLevelWindow("torfacontractform");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(*found, window);
+  EXPECT_FALSE(os().processes.FindTopLevelWindow("TOrfaNoSuchForm"));
+
+  EXPECT_TRUE(os().processes.PostMessage(window, kMessage, 1, 2));
+  EXPECT_EQ(world().Received(window), std::vector<uint32_t>{kMessage});
+
+  world().RemoveWindow(window);
+  EXPECT_FALSE(os().processes.FindTopLevelWindow("TOrfaContractForm"));
+  EXPECT_FALSE(os().processes.PostMessage(window, kMessage, 1, 2));
+}
+
 TEST_P(ProcessContract, InterpreterWritesVerOutputToARedirectedFile) {
   world().Expect(World::Programs::Interpreter);
   auto comspec = os().system.Environment("ComSpec");
@@ -91,6 +117,14 @@ TEST_P(SystemContract, AnsiCodePagesOfLocales) {
   EXPECT_EQ(os().system.AnsiCodePageOf(0x0419), 1251u);  // Russian
   EXPECT_EQ(os().system.AnsiCodePageOf(0x0409), 1252u);  // English (United States)
   EXPECT_EQ(os().system.AnsiCodePageOf(0x0422), 1251u);  // Ukrainian
+}
+
+TEST_P(SystemContract, ProcessorArchitectureIsTheNativeOne) {
+  constexpr uint16_t kArchitectureIntel = 0;
+  constexpr uint16_t kArchitectureAmd64 = 9;
+  // A 32-bit process on a 64-bit system sees the system's own processor.
+  EXPECT_EQ(os().system.ProcessorArchitecture(),
+            world().Is64BitSystem() ? kArchitectureAmd64 : kArchitectureIntel);
 }
 
 TEST_P(SystemContract, VersionRecordsAgree) {

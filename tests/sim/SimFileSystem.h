@@ -1,10 +1,17 @@
 // Simulated files and folders with the Windows rules the logic meets:
-// drive-letter paths with "\" (or "/"), names that ignore case, relative paths
-// against a current directory, share modes, the read-only attribute, MoveFile
-// and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings with "." and "..",
-// folder links, the ANSI path limit of MAX_PATH (260: ERROR_FILENAME_EXCED_RANGE),
-// a disk that can fill up,
-// and version resources of programs.
+// drive-letter paths with "\" (or "/"), names that ignore case (ASCII letters),
+// relative paths against a current directory, share modes, the read-only
+// attribute, MoveFile and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings
+// with "." and "..", folder links, the ANSI path limit of MAX_PATH (260 and
+// more: ERROR_FILENAME_EXCED_RANGE), a disk that can fill up, and version
+// resources of programs. Some rules worth knowing:
+// - an open fails with ERROR_SHARING_VIOLATION when its access clashes with the
+//   share mode of a handle already open, or its share mode with that handle's
+//   access; opens without read or write access take no part;
+// - CREATE_ALWAYS refuses a read-only, hidden or system file (ERROR_ACCESS_DENIED);
+// - Delete needs every open handle to share deletion; the name goes at once,
+//   handles keep the content;
+// - MoveReplace refuses a target that is read-only, a folder, or open at all.
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
 // under a file, a missing file to hold) throw std::invalid_argument.
