@@ -223,6 +223,34 @@ TEST_P(FileContract, FilesInUseCannotBeReplacedOrMoved) {
   EXPECT_FALSE(os().files.Attributes(folder + "moved.cok"));
 }
 
+TEST_P(FileContract, HiddenFileIsNotRecreated) {
+  if (!world().RefusesToRecreateHidden()) GTEST_SKIP() << "this system recreates hidden files";
+  std::string path = world().Folder() + "orfm.cok";
+  world().AddFile(path, "old");
+  world().MakeHidden(path);
+  uint32_t error = 0;
+  // CREATE_ALWAYS over a hidden file that the call does not ask to keep hidden.
+  EXPECT_FALSE(os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateAlways, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_EQ(world().ReadFileBytes(path), "old");
+}
+
+TEST_P(FileContract, HiddenFileOpensForWriting) {
+  std::string path = world().Folder() + "orfm.cok";
+  world().AddFile(path, "old");
+  world().MakeHidden(path);
+  uint32_t error = 0;
+  auto file = os().files.Open(path, kGenericWrite, kShareNone, Disposition::OpenExisting, &error);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
+  file.reset();
+  EXPECT_EQ(world().ReadFileBytes(path), "new");
+  auto attributes = os().files.Attributes(path);
+  ASSERT_TRUE(attributes);
+  EXPECT_NE(*attributes & kAttrHidden, 0u);
+}
+
 TEST_P(FileContract, FolderIsNoFileToOpen) {
   std::string folder = world().Folder();
   uint32_t error = 0;

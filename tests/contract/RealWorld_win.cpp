@@ -146,6 +146,11 @@ class RealWorld : public World {
           "SetFileAttributesA " + path);
   }
 
+  void MakeHidden(const std::string& path) override {
+    Check(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN) != FALSE,
+          "SetFileAttributesA " + path);
+  }
+
   std::optional<std::string> ReadFileBytes(const std::string& path) override {
     UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -197,15 +202,13 @@ class RealWorld : public World {
   }
 
   bool EnforcesReadOnly() override {
-    static const bool enforced = [this] {
-      std::string path = Folder() + "probe.txt";
-      AddFile(path, "probe");
-      MakeReadOnly(path);
-      UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-      return !file.Valid();
-    }();
+    static const bool enforced = Refuses(FILE_ATTRIBUTE_READONLY, OPEN_EXISTING);
     return enforced;
+  }
+
+  bool RefusesToRecreateHidden() override {
+    static const bool refused = Refuses(FILE_ATTRIBUTE_HIDDEN, CREATE_ALWAYS);
+    return refused;
   }
 
   WindowId AddWindow(const std::string& className) override {
@@ -256,6 +259,16 @@ class RealWorld : public World {
   }
 
  private:
+  // Tries a write open of a file with these attributes.
+  bool Refuses(DWORD attributes, DWORD disposition) {
+    std::string path = Folder() + "probe.txt";
+    AddFile(path, "probe");
+    Check(::SetFileAttributesA(path.c_str(), attributes) != FALSE, "SetFileAttributesA " + path);
+    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.Valid();
+  }
+
   static std::optional<std::string> Environment(const std::string& name) {
     DWORD size = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
     if (size == 0) return std::nullopt;

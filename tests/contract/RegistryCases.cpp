@@ -85,6 +85,19 @@ TEST_P(RegistryContract, OpenCreatesOnlyWhenAskedAndWritesDwords) {
   EXPECT_TRUE(QueryValue(os(), RootKey::CurrentUser, upper, kKeyRead, "EstimatedSize", &error));
 }
 
+TEST_P(RegistryContract, TrailingBackslashNamesTheSameKey) {
+  const std::string path = world().Key(RootKey::CurrentUser) + "\\CurrentVersion";
+  world().SetValue(RootKey::CurrentUser, path, "ProgramFilesDir", kRegSz,
+                   std::string("C:\\Program Files\0", 17), false);
+  uint32_t error = 1;
+  auto value = QueryValue(os(), RootKey::CurrentUser, path + "\\", kKeyRead, "ProgramFilesDir", &error);
+  ASSERT_TRUE(value) << error;
+  EXPECT_EQ(value->data, std::string("C:\\Program Files\0", 17));
+  auto created = os().registry.Open(RootKey::CurrentUser, path + "\\", kKeyAllAccess, true, &error);
+  ASSERT_TRUE(created) << error;
+  EXPECT_TRUE(created->Query("ProgramFilesDir", &error));
+}
+
 TEST_P(RegistryContract, KeyOpenedForReadingRefusesWrites) {
   std::string path = world().Key(RootKey::CurrentUser);
   world().SetValue(RootKey::CurrentUser, path, "Seed", kRegDword, Dword(1), false);

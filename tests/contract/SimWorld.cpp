@@ -37,6 +37,9 @@ class SimWorld : public World {
   void MakeReadOnly(const std::string& path) override {
     sim_.files.AddFile(path, sim_.files.ReadFileBytes(path).value_or(""), kAttrReadOnly);
   }
+  void MakeHidden(const std::string& path) override {
+    sim_.files.AddFile(path, sim_.files.ReadFileBytes(path).value_or(""), kAttrHidden);
+  }
   std::optional<std::string> ReadFileBytes(const std::string& path) override {
     return sim_.files.ReadFileBytes(path);
   }
@@ -63,6 +66,7 @@ class SimWorld : public World {
   }
 
   bool EnforcesReadOnly() override { return true; }
+  bool RefusesToRecreateHidden() override { return true; }
 
   WindowId AddWindow(const std::string& className) override {
     return sim_.processes.AddWindow(className);

@@ -119,6 +119,14 @@ TEST_P(SystemContract, AnsiCodePagesOfLocales) {
   EXPECT_EQ(os().system.AnsiCodePageOf(0x0422), 1251u);  // Ukrainian
 }
 
+TEST_P(SystemContract, ProcessorArchitectureIsTheNativeOne) {
+  constexpr uint16_t kArchitectureIntel = 0;
+  constexpr uint16_t kArchitectureAmd64 = 9;
+  // A 32-bit process on a 64-bit system sees the system's own processor.
+  EXPECT_EQ(os().system.ProcessorArchitecture(),
+            world().Is64BitSystem() ? kArchitectureAmd64 : kArchitectureIntel);
+}
+
 TEST_P(SystemContract, VersionRecordsAgree) {
   auto extended = os().system.Version(true);
   auto basic = os().system.Version(false);

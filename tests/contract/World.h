@@ -31,6 +31,7 @@ class World {
   virtual void AddFile(const std::string& path, const std::string& bytes) = 0;
   virtual void AddFolder(const std::string& path) = 0;
   virtual void MakeReadOnly(const std::string& path) = 0;
+  virtual void MakeHidden(const std::string& path) = 0;
   // The bytes of a file, nullopt when there is no such file.
   virtual std::optional<std::string> ReadFileBytes(const std::string& path) = 0;
   // Another process opens the file with this access and share mode.
@@ -51,6 +52,9 @@ class World {
   // Windows always refuses; Wine run as root lets the open through (root
   // passes the file's Unix permissions), which the real world finds out by trying.
   virtual bool EnforcesReadOnly() = 0;
+  // Whether CREATE_ALWAYS over a hidden file is refused (the call does not
+  // ask for the hidden attribute). Windows refuses; Wine 8 does not.
+  virtual bool RefusesToRecreateHidden() = 0;
 
   // A hidden top-level window of this class, made by "another program";
   // RemoveWindow destroys it. Received lists the messages posted to it so far.
