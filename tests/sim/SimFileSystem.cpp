@@ -13,6 +13,7 @@ namespace {
 
 constexpr uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
 constexpr uint32_t kErrorDirectory = 267;    // ERROR_DIRECTORY: not a folder
+constexpr uint32_t kErrorFilenameExcedRange = 206;  // a path of MAX_PATH characters or more
 constexpr uint32_t kDeleteAccess = 0x00010000;  // DELETE, for held handles
 constexpr uint32_t kSettableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | 0x100 | 0x2000;
 
@@ -34,6 +35,8 @@ struct SimFileSystem::Node {
   std::map<uint64_t, Opening> opens;
   uint32_t listError = 0;
   uint32_t readError = 0;
+  bool program = false;                     // what SHGetFileInfo(SHGFI_EXETYPE) tells
+  std::optional<std::string> versionBlock;  // the version resource
 
   std::shared_ptr<Node> Child(const std::string& childName) const {
     for (const auto& child : children) {
@@ -75,6 +78,7 @@ struct SimFileSystem::Located {
   std::shared_ptr<Node> parent;  // the folder holding the last name (links followed)
   std::shared_ptr<Node> node;    // null when the last name does not exist
   std::string name;
+  bool underFile = false;  // a file stands where a folder of the path should be
 };
 
 // ---------------------------------------------------------------- paths
@@ -158,6 +162,36 @@ bool DeleteConflict(const std::map<uint64_t, Opening>& opens) {
   return false;
 }
 
+// Windows refuses these characters in names (and ':' outside the drive).
+bool ValidName(const std::string& name, bool wildcards) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"|", c) != nullptr) return false;
+    if (!wildcards && (c == '*' || c == '?')) return false;
+  }
+  return true;
+}
+
+// The 8.3 short name Windows makes for a long name ("" when the name is a valid
+// 8.3 name and needs none): six characters of the base, "~1", three of the extension.
+std::string ShortNameOf(const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+  const bool valid = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+                     base.find_first_of(". +,;=[]") == std::string::npos &&
+                     ext.find_first_of(" +,;=[]") == std::string::npos;
+  if (valid || name == "." || name == "..") return "";
+  std::string shortBase;
+  for (char c : base) {
+    if (shortBase.size() < 6 && c != ' ' && c != '.') shortBase += c;
+  }
+  std::string shortExt;
+  for (char c : ext) {
+    if (shortExt.size() < 3 && c != ' ') shortExt += c;
+  }
+  return shortBase + "~1" + (shortExt.empty() ? "" : "." + shortExt);
+}
+
 class SimFile : public File {
  public:
   SimFile(std::shared_ptr<SimFileSystem::State> state, std::shared_ptr<SimFileSystem::Node> node, uint64_t id,
@@ -225,6 +259,15 @@ class SimFile : public File {
   uint64_t pos_ = 0;
 };
 
+// Whether `inner` is `outer` or lies below it (links not followed).
+bool Contains(const SimFileSystem::Node& outer, const SimFileSystem::Node& inner) {
+  if (&outer == &inner) return true;
+  for (const auto& child : outer.children) {
+    if (Contains(*child, inner)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- held files
@@ -286,7 +329,7 @@ std::string SimFileSystem::FullPath(const std::string& path) const {
   return parsed.ok ? Join(parsed) : std::string();
 }
 
-SimFileSystem::Located SimFileSystem::Locate(const std::string& path) const {
+SimFileSystem::Located SimFileSystem::Locate(const std::string& path, bool pattern) const {
   Located found;
   ParsedPath parsed = Parse(path, currentDirectory_);
   if (!parsed.ok) {
@@ -295,8 +338,19 @@ SimFileSystem::Located SimFileSystem::Locate(const std::string& path) const {
   }
   found.full = Join(parsed);
   found.trailingSeparator = parsed.trailingSeparator;
+  for (size_t i = 0; i < parsed.parts.size(); ++i) {
+    const bool last = i + 1 == parsed.parts.size();
+    if (!ValidName(parsed.parts[i], pattern && last)) {
+      found.error = kErrorInvalidName;
+      return found;
+    }
+  }
   auto drive = state_->drives.find(parsed.drive);
-  if ((maxPath_ != 0 && found.full.size() >= maxPath_) || drive == state_->drives.end()) {
+  if (maxPath_ != 0 && found.full.size() >= maxPath_) {
+    found.error = kErrorFilenameExcedRange;
+    return found;
+  }
+  if (drive == state_->drives.end()) {
     found.error = kErrorPathNotFound;
     return found;
   }
@@ -309,6 +363,7 @@ SimFileSystem::Located SimFileSystem::Locate(const std::string& path) const {
     }
     if (!node || !node->folder) {
       found.error = kErrorPathNotFound;
+      found.underFile = node != nullptr;
       return found;
     }
     std::shared_ptr<Node> child = node->Child(parsed.parts[i]);
@@ -330,6 +385,9 @@ std::shared_ptr<SimFileSystem::Node> SimFileSystem::MakeFolder(const std::string
                                                                const std::string& linkTarget) {
   ParsedPath parsed = Parse(path, currentDirectory_);
   if (!parsed.ok) throw std::invalid_argument("sim: bad path " + path);
+  for (const auto& part : parsed.parts) {
+    if (!ValidName(part, false)) throw std::invalid_argument("sim: a name Windows refuses in " + path);
+  }
   std::shared_ptr<Node>& drive = state_->drives[parsed.drive];
   if (!drive) {
     drive = std::make_shared<Node>();
@@ -367,6 +425,7 @@ void SimFileSystem::AddFile(const std::string& path, const std::string& bytes, u
   if (full.empty() || cut + 1 == full.size()) throw std::invalid_argument("sim: bad file path " + path);
   std::shared_ptr<Node> folder = MakeFolder(full.substr(0, cut + 1), false, "");
   Located found = Locate(full);
+  if (found.error || !found.parent) throw std::invalid_argument("sim: cannot add the file " + path);
   if (found.node && found.node->folder) throw std::invalid_argument("sim: a folder is in the way of " + path);
   std::shared_ptr<Node> node = found.node;
   if (!node) {
@@ -432,6 +491,8 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
       state_->GiveBack(node->data.size());
       node->data.clear();
       node->attrs = kAttrArchive;
+      node->program = false;
+      node->versionBlock.reset();
     }
   } else {
     if (disposition == Disposition::OpenExisting) return fail(kErrorFileNotFound);
@@ -473,29 +534,22 @@ uint32_t SimFileSystem::Delete(const std::string& path) {
   return kErrorSuccess;
 }
 
-uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) {
-  Located source = Locate(from);
-  if (source.error) return source.error;
-  if (!source.node || !source.parent) return kErrorFileNotFound;
-  if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
-  Located target = Locate(to);
-  if (target.error) return target.error;
-  if (!target.parent) return kErrorAccessDenied;
-  if (target.node && target.node != source.node) return kErrorAlreadyExists;
-  source.parent->Remove(source.node.get());
-  source.node->name = target.name;
-  target.parent->children.push_back(source.node);
-  return kErrorSuccess;
-}
+uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) { return Rename(from, to, false); }
 
 uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& to) {
+  return Rename(from, to, true);
+}
+
+uint32_t SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
   Located source = Locate(from);
   if (source.error) return source.error;
   if (!source.node || !source.parent) return kErrorFileNotFound;
   if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
   Located target = Locate(to);
   if (target.error) return target.error;
+  if (!target.parent || Contains(*source.node, *target.parent)) return kErrorAccessDenied;
   if (target.node && target.node != source.node) {
+    if (!replace) return kErrorAlreadyExists;
     // The old file must go: not a folder, not read-only, and nobody may have it open.
     if (source.node->folder || target.node->folder || (target.node->attrs & kAttrReadOnly) ||
         !target.node->opens.empty()) {
@@ -504,7 +558,10 @@ uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& 
     state_->GiveBack(target.node->data.size());
     target.parent->Remove(target.node.get());
   }
-  return Move(from, to);
+  source.parent->Remove(source.node.get());
+  source.node->name = target.name;
+  target.parent->children.push_back(source.node);
+  return kErrorSuccess;
 }
 
 std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* error) {
@@ -513,8 +570,8 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
     if (error) *error = code;
     return std::vector<DirEntry>();
   };
-  Located found = Locate(pattern);
-  if (found.error) return fail(found.error);
+  Located found = Locate(pattern, true);
+  if (found.error) return fail(found.underFile ? kErrorDirectory : found.error);
   if (found.trailingSeparator || !found.parent) return fail(kErrorFileNotFound);
   std::shared_ptr<Node> folder = found.parent;  // links already followed
   if (folder->listError) return fail(folder->listError);
@@ -525,7 +582,8 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
     }
   }
   for (const auto& child : folder->children) {
-    if (WildcardMatch(found.name, child->name)) {
+    const std::string shortName = shortNames_ ? ShortNameOf(child->name) : "";
+    if (WildcardMatch(found.name, child->name) || (!shortName.empty() && WildcardMatch(found.name, shortName))) {
       entries.push_back(DirEntry{child->name, child->ListedAttributes(), child->folder ? 0 : child->data.size()});
     }
   }
@@ -573,10 +631,38 @@ void SimFileSystem::OpenFails(const std::string& path, uint32_t error) {
   else openFails_[Fold(FullPath(path))] = error;
 }
 
-void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+std::shared_ptr<SimFileSystem::Node> SimFileSystem::FileNode(const std::string& path) const {
   Located found = Locate(path);
-  if (found.error || !found.node || found.node->folder) throw std::invalid_argument("sim: no file " + path);
-  found.node->readError = error;
+  if (found.error || !found.node || found.node->folder || found.trailingSeparator) return nullptr;
+  return found.node;
+}
+
+void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->readError = error;
+}
+
+void SimFileSystem::SetProgram(const std::string& path, bool isProgram) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->program = isProgram;
+}
+
+bool SimFileSystem::IsProgram(const std::string& path) {
+  auto node = FileNode(path);
+  return node && node->program;
+}
+
+std::optional<std::string> SimFileSystem::VersionBlock(const std::string& path) {
+  auto node = FileNode(path);
+  return node ? node->versionBlock : std::nullopt;
+}
+
+void SimFileSystem::SetVersionBlock(const std::string& path, const std::string& block) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->versionBlock = block;
 }
 
 }  // namespace orfa::sim

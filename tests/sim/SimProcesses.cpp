@@ -114,4 +114,25 @@ ProcessResult SimProcesses::RunHidden(const std::string& commandLine, uint32_t c
   return handler(commandLine, sim_);
 }
 
+void SimProcesses::OnConsoleCommand(std::function<std::string(const std::string& command)> output) {
+  OnRunHidden([output](const std::string& commandLine, SimWindows& sim) {
+    ProcessResult result;
+    result.started = true;
+    result.finished = true;
+    const size_t start = commandLine.find(" /c ");
+    const size_t redirect = commandLine.rfind(" > ");
+    if (start == std::string::npos || redirect == std::string::npos || redirect < start) return result;
+    const std::string command = commandLine.substr(start + 4, redirect - start - 4);
+    std::string path = commandLine.substr(redirect + 3);
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+    uint32_t error = 0;
+    auto file = sim.files.Open(path, kGenericWrite, kShareRead | kShareWrite, Disposition::CreateAlways, &error);
+    if (file) {
+      const std::string text = output(command);
+      file->Write(text.data(), text.size());
+    }
+    return result;
+  });
+}
+
 }  // namespace orfa::sim

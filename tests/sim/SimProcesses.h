@@ -80,6 +80,11 @@ class SimProcesses : public Processes {
   using RunHandler = std::function<ProcessResult(const std::string& commandLine, SimWindows& sim)>;
   // Emulates the started process; without one nothing starts (error 2).
   void OnRunHidden(RunHandler handler) { runHandler_ = std::move(handler); }
+  // A command interpreter for command lines of the form
+  //   <interpreter> /c <command> > "<file>"
+  // that writes output(command) into the file (CREATE_ALWAYS, as cmd.exe's ">"
+  // does; nothing is written when it cannot be opened) and finishes.
+  void OnConsoleCommand(std::function<std::string(const std::string& command)> output);
   const std::vector<RunHiddenCall>& RunHiddenCalls() const { return runCalls_; }
   void SetArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
 

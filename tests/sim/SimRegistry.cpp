@@ -130,6 +130,12 @@ SimRegistry::Node* SimRegistry::Make(RootKey root, const std::vector<std::string
 
 std::unique_ptr<RegKey> SimRegistry::Open(RootKey root, const std::string& path, uint32_t access, bool create,
                                           uint32_t* error) {
+  if (!path.empty() && path[0] == '\\') {  // a subkey path may not start at a backslash
+    constexpr uint32_t kErrorBadPathname = 161;
+    openCalls_.push_back(RegOpenCall{root, path, access, create, kErrorBadPathname});
+    if (error) *error = kErrorBadPathname;
+    return nullptr;
+  }
   const bool wow32 = (access & kKeyWow64_64Key) == 0;
   std::vector<std::string> parts = Resolve(root, path, wow32);
   uint32_t result = kErrorSuccess;

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/SetupContext.h"
 #include "tests/sim/SimProgress.h"
+#include "tests/sim/SimWindows.h"
 #include "ui/ProgressWindow.h"
 
 namespace orfa {
@@ -208,6 +210,28 @@ TEST_F(ProgressWindowTest, FailedWindowCreationCountsAsCreatedAndLaterCallsDoNot
   window.Show("c", "d");
   EXPECT_TRUE(port.Calls().empty());
   EXPECT_EQ(port.ThreadsStarted(), 1u);
+}
+
+TEST(ProgressThroughTheContext, WindowObjectExistsFromTheFirstShow) {
+  SimWindows sim;
+  SetupContext ctx(sim.Get());
+  HideProgress(ctx);
+  EXPECT_FALSE(ctx.ProgressWindow);
+  EXPECT_TRUE(sim.progress.Calls().empty());
+
+  ShowProgress(ctx, "Title", "Text");
+  ASSERT_TRUE(ctx.ProgressWindow);
+  ShowProgress(ctx, "Title", "Text 2");
+  EXPECT_EQ(sim.progress.ThreadsStarted(), 1u);
+  sim.progress.RunNextThread();
+  EXPECT_TRUE(ctx.ProgressWindow->Created());
+  EXPECT_EQ(sim.progress.Find(0x101)->text, "Text 2");
+
+  HideProgress(ctx);
+  EXPECT_FALSE(sim.progress.Find(0x100)->visible);
+  ShowProgress(ctx, "Title 3", "Text 3");
+  EXPECT_TRUE(sim.progress.Find(0x100)->visible);
+  EXPECT_EQ(sim.progress.Find(0x100)->text, "Title 3");
 }
 
 }  // namespace

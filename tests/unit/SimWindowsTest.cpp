@@ -66,6 +66,8 @@ TEST(SimFiles, ReadOnlyDeleteDispositionsAndDiskFull) {
   EXPECT_EQ(error, kErrorPathNotFound);
   EXPECT_EQ(sim.files.Open("C:\\x", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
   EXPECT_EQ(error, kErrorFileNotFound);
+  EXPECT_EQ(sim.files.Open("\"C:\\x\"", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+  EXPECT_EQ(error, 123u);  // ERROR_INVALID_NAME: a quote is no part of a name
 
   sim.files.SetDiskFree(5);
   auto file = sim.files.Open("C:\\new.bin", kGenericRead | kGenericWrite, 0, Disposition::CreateAlways, &error);
@@ -99,6 +101,46 @@ TEST(SimFiles, MoveAndMoveReplace) {
   EXPECT_EQ(sim.files.ReadFileBytes("C:\\d\\c"), "A");
 }
 
+TEST(SimProcesses, QuitMessageLetsTheProductReleaseItsFileLater) {
+  SimWindows sim;
+  sim.files.AddFile("C:\\Orfa\\orfm.cok", "orfm-");
+  sim.processes.HoldMapping("orfa_memfile");
+  HeldFile held = sim.files.HoldOpen("C:\\Orfa\\orfm.cok", kGenericRead, kShareNone);
+  WindowId product = sim.processes.AddWindow("TOrfaMainForm");
+  sim.processes.OnMessage(product, [&](const PostedMessage& m) {
+    if (m.message == sim::kWmQuit) {
+      held.ReleaseAfter(1000);
+      sim.processes.ReleaseMapping("orfa_memfile");
+    }
+  });
+  uint32_t error = 0;
+  auto probe = sim.processes.CreateNamedMapping("orfa_memfile", 64, &error);
+  EXPECT_NE(probe, nullptr);
+  EXPECT_EQ(error, kErrorAlreadyExists);
+  probe.reset();
+  auto window = sim.processes.FindTopLevelWindow("torfamainform");
+  ASSERT_TRUE(window);
+  EXPECT_TRUE(sim.processes.PostMessage(*window, sim::kWmQuit, 0, 0));
+  EXPECT_FALSE(sim.processes.MappingExists("orfa_memfile"));
+  EXPECT_EQ(sim.files.Open("C:\\Orfa\\orfm.cok", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+  sim.clock.Sleep(1000);
+  EXPECT_NE(sim.files.Open("C:\\Orfa\\orfm.cok", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
+}
+
+TEST(SimProcesses, ConsoleCommandWritesItsRedirectedOutput) {
+  SimWindows sim;
+  sim.files.AddFolder("C:\\Temp");
+  EXPECT_FALSE(sim.processes.RunHidden("cmd /c ver > \"C:\\Temp\\a\"", 0x210, 1000).started);
+  sim.processes.OnConsoleCommand([](const std::string& command) {
+    return command == "ver" ? "\r\nMicrosoft Windows [Version 6.1.7601]\r\n" : "";
+  });
+  ProcessResult result = sim.processes.RunHidden("C:\\WINDOWS\\system32\\cmd.exe /c ver > \"C:\\Temp\\qhzkwabm\"", 0x210, 1000);
+  EXPECT_TRUE(result.started && result.finished);
+  EXPECT_EQ(sim.files.ReadFileBytes("C:\\Temp\\qhzkwabm"), "\r\nMicrosoft Windows [Version 6.1.7601]\r\n");
+  ASSERT_EQ(sim.processes.RunHiddenCalls().size(), 2u);
+  EXPECT_EQ(sim.processes.RunHiddenCalls()[1].creationFlags, 0x210u);
+}
+
 // ---------------------------------------------------------------- listings
 
 std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
@@ -120,6 +162,10 @@ TEST(SimFiles, ListingsFollowWindowsWildcardsWithDotEntries) {
             (std::vector<std::string>{".", "..", "russian.lng", "English.LNG", "readme", "old.lng"}));
   EXPECT_EQ(Names(sim.files.List("C:\\p\\language\\?eadme", &error)), (std::vector<std::string>{"readme"}));
   EXPECT_EQ(Names(sim.files.List("C:\\*.*", &error)), (std::vector<std::string>{"p"}));  // a root has no dots
+  sim.files.AddFile("C:\\p\\language\\x.lngx");
+  EXPECT_EQ(sim.files.List("C:\\p\\language\\*.lng", &error).size(), 3u);
+  sim.files.SetShortNames(true);  // X~1.LNG
+  EXPECT_EQ(sim.files.List("C:\\p\\language\\*.lng", &error).size(), 4u);
   sim.files.List("C:\\p\\language\\*.txt", &error);
   EXPECT_EQ(error, kErrorFileNotFound);
   sim.files.List("C:\\p\\nothing\\*.*", &error);
@@ -139,7 +185,26 @@ TEST(SimFiles, LinkToAncestorMakesEndlessTreeUpToMaxPath) {
   std::string deep = "C:\\t";
   while (deep.size() < 260) deep += "\\loop";
   sim.files.List(deep + "\\*.*", &error);
-  EXPECT_EQ(error, kErrorPathNotFound);
+  EXPECT_EQ(error, 206u);  // ERROR_FILENAME_EXCED_RANGE
+}
+
+TEST(SimFiles, VersionResourcesOfPrograms) {
+  SimWindows sim;
+  sim.files.AddFile("C:\\Orfa\\orfa.exe", "MZ");
+  sim.files.SetProgram("c:\\orfa\\ORFA.EXE");
+  sim.files.SetVersionInfo("C:\\Orfa\\orfa.exe", {{0x0419, 1251}, {0x0409, 1200}},
+                           {{"StringFileInfo\\041904E3\\FileVersion", "5.2.0.14"}});
+  EXPECT_TRUE(sim.files.IsProgram("C:\\Orfa\\orfa.exe"));
+  auto block = sim.files.VersionBlock("C:\\Orfa\\orfa.exe");
+  ASSERT_TRUE(block);
+  EXPECT_EQ(sim.files.VersionValue(*block, "\\VarFileInfo\\Translation"),
+            std::string("\x19\x04\xE3\x04\x09\x04\xB0\x04", 8));
+  EXPECT_EQ(sim.files.VersionValue(*block, "\\StringFileInfo\\041904e3\\FileVersion"),
+            std::string("5.2.0.14", 9));  // with its NUL
+  EXPECT_FALSE(sim.files.VersionValue(*block, "\\StringFileInfo\\040904b0\\FileVersion"));
+  sim.files.Delete("C:\\Orfa\\orfa.exe");
+  EXPECT_FALSE(sim.files.IsProgram("C:\\Orfa\\orfa.exe"));
+  EXPECT_FALSE(sim.files.VersionBlock("C:\\Orfa\\orfa.exe"));
 }
 
 // ---------------------------------------------------------------- registry
