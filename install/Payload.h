@@ -18,6 +18,18 @@ bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
 // The target's path with "~" in front of its file name.
 std::string TempNameFor(const std::string& path);
 
+// The versions of a new file and of the file it would replace, as the
+// question before the replacement names them.
+struct VersionComparison {
+  bool IsNewOlder = false;
+  std::string NewVersionText;
+  std::string OldVersionText;
+};
+// Compares by the reader of a data type: "pak", "3bs", "cok", "lng" (not for
+// a target path holding "!") and "exe"; any other type compares nothing.
+VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
+                                  const std::string& newPath, const std::string& oldPath);
+
 // --- version stamps
 int32_t ReadPakVersion(SetupContext& ctx, const std::string& path);
 int32_t ReadCokVersion(SetupContext& ctx, const std::string& path);

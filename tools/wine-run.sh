@@ -50,10 +50,11 @@ mkdir -p "$(dirname "$WINEPREFIX")"
   fi
 ) 9>"$WINEPREFIX.lock"
 
-status=0
+# The program, then a wait until Wine's own processes have ended, so that the
+# prefix is saved and no Wine process loses its display halfway.
+run='wine "$@"; rc=$?; wineserver -w; exit $rc'
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a wine "$program" "$@" || status=$?
+  exec xvfb-run -a bash -c "$run" wine-run "$program" "$@"
 else
-  wine "$program" "$@" || status=$?
+  exec bash -c "$run" wine-run "$program" "$@"
 fi
-exit "$status"

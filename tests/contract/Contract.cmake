@@ -1,12 +1,28 @@
 # Contract tests: the same cases against the real Windows platform (run under
 # Wine) and against the simulated Windows. Included by the Windows build only.
 
-# The progress window's services stand in as a stub until their real sources
-# exist; then the stub is left out so only one definition is linked.
-file(GLOB ORFA_PROGRESS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/Progress*.cpp)
-list(FILTER ORFA_PROGRESS_SOURCES EXCLUDE REGEX "/ProgressStub_win32\\.cpp$")
-if(ORFA_PROGRESS_SOURCES)
-  get_target_property(ORFA_WIN32_TARGET_SOURCES orfa_win32 SOURCES)
-  list(FILTER ORFA_WIN32_TARGET_SOURCES EXCLUDE REGEX "/ProgressStub_win32\\.cpp$")
-  set_target_properties(orfa_win32 PROPERTIES SOURCES "${ORFA_WIN32_TARGET_SOURCES}")
-endif()
+# --- GoogleTest from Debian's sources, built with the cross compiler.
+set(ORFA_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(${ORFA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# GoogleTest's own code is not held to the project's warnings; it gets the
+# adjustments for the win32 thread model (gtest-custom) before its own headers.
+foreach(gtest_target gtest gtest_main)
+  target_compile_options(${gtest_target} PRIVATE -w)
+  target_include_directories(${gtest_target} BEFORE PUBLIC
+    ${CMAKE_SOURCE_DIR}/tests/contract/gtest-custom)
+endforeach()
+
+file(GLOB ORFA_CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
+add_executable(orfa_contract_tests ${ORFA_CONTRACT_SOURCES}
+  ${CMAKE_SOURCE_DIR}/tests/contract/contract.rc)
+target_link_libraries(orfa_contract_tests PRIVATE orfa_win32 orfa_sim gtest)
+target_link_options(orfa_contract_tests PRIVATE -static -static-libgcc -static-libstdc++)
+orfa_warnings(orfa_contract_tests)
+set_target_properties(orfa_contract_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+add_test(NAME contract
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:orfa_contract_tests>)
+set_tests_properties(contract PROPERTIES TIMEOUT 900)

@@ -35,6 +35,8 @@ struct SimFileSystem::Node {
   std::map<uint64_t, Opening> opens;
   uint32_t listError = 0;
   uint32_t readError = 0;
+  bool program = false;                     // what SHGetFileInfo(SHGFI_EXETYPE) tells
+  std::optional<std::string> versionBlock;  // the version resource
 
   std::shared_ptr<Node> Child(const std::string& childName) const {
     for (const auto& child : children) {
@@ -489,6 +491,8 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
       state_->GiveBack(node->data.size());
       node->data.clear();
       node->attrs = kAttrArchive;
+      node->program = false;
+      node->versionBlock.reset();
     }
   } else {
     if (disposition == Disposition::OpenExisting) return fail(kErrorFileNotFound);
@@ -627,10 +631,38 @@ void SimFileSystem::OpenFails(const std::string& path, uint32_t error) {
   else openFails_[Fold(FullPath(path))] = error;
 }
 
-void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+std::shared_ptr<SimFileSystem::Node> SimFileSystem::FileNode(const std::string& path) const {
   Located found = Locate(path);
-  if (found.error || !found.node || found.node->folder) throw std::invalid_argument("sim: no file " + path);
-  found.node->readError = error;
+  if (found.error || !found.node || found.node->folder || found.trailingSeparator) return nullptr;
+  return found.node;
+}
+
+void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->readError = error;
+}
+
+void SimFileSystem::SetProgram(const std::string& path, bool isProgram) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->program = isProgram;
+}
+
+bool SimFileSystem::IsProgram(const std::string& path) {
+  auto node = FileNode(path);
+  return node && node->program;
+}
+
+std::optional<std::string> SimFileSystem::VersionBlock(const std::string& path) {
+  auto node = FileNode(path);
+  return node ? node->versionBlock : std::nullopt;
+}
+
+void SimFileSystem::SetVersionBlock(const std::string& path, const std::string& block) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->versionBlock = block;
 }
 
 }  // namespace orfa::sim

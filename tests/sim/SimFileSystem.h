@@ -1,10 +1,17 @@
 // Simulated files and folders with the Windows rules the logic meets:
-// drive-letter paths with "\" (or "/"), names that ignore case, relative paths
-// against a current directory, share modes, the read-only attribute, MoveFile
-// and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings with "." and "..",
-// folder links, the ANSI path limit of MAX_PATH (260: ERROR_FILENAME_EXCED_RANGE),
-// a disk that can fill up,
-// and version resources of programs.
+// drive-letter paths with "\" (or "/"), names that ignore case (ASCII letters),
+// relative paths against a current directory, share modes, the read-only
+// attribute, MoveFile and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings
+// with "." and "..", folder links, the ANSI path limit of MAX_PATH (260 and
+// more: ERROR_FILENAME_EXCED_RANGE), a disk that can fill up, and version
+// resources of programs. Some rules worth knowing:
+// - an open fails with ERROR_SHARING_VIOLATION when its access clashes with the
+//   share mode of a handle already open, or its share mode with that handle's
+//   access; opens without read or write access take no part;
+// - CREATE_ALWAYS refuses a read-only, hidden or system file (ERROR_ACCESS_DENIED);
+// - Delete needs every open handle to share deletion; the name goes at once,
+//   handles keep the content;
+// - MoveReplace refuses a target that is read-only, a folder, or open at all.
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
 // under a file, a missing file to hold) throw std::invalid_argument.
@@ -108,7 +115,8 @@ class SimFileSystem : public FileSystem {
   void OpenFails(const std::string& path, uint32_t error);  // CreateFile of this path fails; 0 ends it
   void ReadFails(const std::string& path, uint32_t error);  // ReadFile on this file fails; 0 ends it
 
-  // --- for tests: version resources
+  // --- for tests: version resources of an existing file (they go with it when it
+  // moves, and are gone when it is deleted or overwritten by CREATE_ALWAYS)
   void SetProgram(const std::string& path, bool isProgram = true);
   void SetVersionInfo(const std::string& path, const std::vector<VersionTranslation>& translations,
                       const std::map<std::string, std::string>& strings);  // "StringFileInfo\\040904b0\\FileVersion" -> text
@@ -121,6 +129,8 @@ class SimFileSystem : public FileSystem {
   // pattern: the last name may hold the wildcards "*" and "?".
   Located Locate(const std::string& path, bool pattern = false) const;
   uint32_t Rename(const std::string& from, const std::string& to, bool replace);
+  std::shared_ptr<Node> FileNode(const std::string& path) const;  // null: no such file
+  void SetVersionBlock(const std::string& path, const std::string& block);
   std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);
 
   SimClock& clock_;
@@ -131,11 +141,6 @@ class SimFileSystem : public FileSystem {
   size_t maxPath_ = 260;
   bool shortNames_ = false;
   std::map<std::string, uint32_t> openFails_;
-  struct VersionInfo {
-    bool program = false;
-    std::optional<std::string> block;
-  };
-  std::map<std::string, VersionInfo> versions_;  // by folded full path
 };
 
 }  // namespace orfa::sim

@@ -5,6 +5,10 @@
 // anything under HKLM\Software without KEY_WOW64_64KEY reaches
 // HKLM\Software\WOW6432Node\... instead; with the flag it reaches the native key.
 // HKCU is not redirected, and a 32-bit system redirects nothing.
+//
+// An open key answers Query only with KEY_QUERY_VALUE in its access mask and
+// SetDword only with KEY_SET_VALUE (else ERROR_ACCESS_DENIED). A subkey path
+// that starts with "\" fails with ERROR_BAD_PATHNAME; a final "\" is allowed.
 #pragma once
 
 #include <cstdint>

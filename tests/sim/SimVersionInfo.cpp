@@ -2,8 +2,6 @@
 // hands out a block of this simulation's own layout, which VersionValue reads:
 // "SIMVER1" then records of kind (one byte), key length, key, value length,
 // value (lengths as 32-bit little-endian numbers).
-#include <stdexcept>
-
 #include "tests/sim/SimFileSystem.h"
 #include "tests/sim/SimText.h"
 
@@ -41,10 +39,6 @@ std::string KeyOf(const std::string& subBlock) {
 
 }  // namespace
 
-void SimFileSystem::SetProgram(const std::string& path, bool isProgram) {
-  versions_[Fold(FullPath(path))].program = isProgram;
-}
-
 void SimFileSystem::SetVersionInfo(const std::string& path, const std::vector<VersionTranslation>& translations,
                                    const std::map<std::string, std::string>& strings) {
   std::string block = kMagic;
@@ -57,22 +51,7 @@ void SimFileSystem::SetVersionInfo(const std::string& path, const std::vector<Ve
     PutRecord(block, 'T', "", pair);
   }
   for (const auto& entry : strings) PutRecord(block, 'S', KeyOf(entry.first), entry.second);
-  versions_[Fold(FullPath(path))].block = block;
-}
-
-bool SimFileSystem::IsProgram(const std::string& path) {
-  auto attributes = Attributes(path);
-  if (!attributes || (*attributes & kAttrDirectory)) return false;
-  auto info = versions_.find(Fold(FullPath(path)));
-  return info != versions_.end() && info->second.program;
-}
-
-std::optional<std::string> SimFileSystem::VersionBlock(const std::string& path) {
-  auto attributes = Attributes(path);
-  if (!attributes || (*attributes & kAttrDirectory)) return std::nullopt;
-  auto info = versions_.find(Fold(FullPath(path)));
-  if (info == versions_.end()) return std::nullopt;
-  return info->second.block;
+  SetVersionBlock(path, block);
 }
 
 std::optional<std::string> SimFileSystem::VersionValue(const std::string& block, const std::string& subBlock) {

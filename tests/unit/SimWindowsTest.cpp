@@ -188,6 +188,25 @@ TEST(SimFiles, LinkToAncestorMakesEndlessTreeUpToMaxPath) {
   EXPECT_EQ(error, 206u);  // ERROR_FILENAME_EXCED_RANGE
 }
 
+TEST(SimFiles, VersionResourcesOfPrograms) {
+  SimWindows sim;
+  sim.files.AddFile("C:\\Orfa\\orfa.exe", "MZ");
+  sim.files.SetProgram("c:\\orfa\\ORFA.EXE");
+  sim.files.SetVersionInfo("C:\\Orfa\\orfa.exe", {{0x0419, 1251}, {0x0409, 1200}},
+                           {{"StringFileInfo\\041904E3\\FileVersion", "5.2.0.14"}});
+  EXPECT_TRUE(sim.files.IsProgram("C:\\Orfa\\orfa.exe"));
+  auto block = sim.files.VersionBlock("C:\\Orfa\\orfa.exe");
+  ASSERT_TRUE(block);
+  EXPECT_EQ(sim.files.VersionValue(*block, "\\VarFileInfo\\Translation"),
+            std::string("\x19\x04\xE3\x04\x09\x04\xB0\x04", 8));
+  EXPECT_EQ(sim.files.VersionValue(*block, "\\StringFileInfo\\041904e3\\FileVersion"),
+            std::string("5.2.0.14", 9));  // with its NUL
+  EXPECT_FALSE(sim.files.VersionValue(*block, "\\StringFileInfo\\040904b0\\FileVersion"));
+  sim.files.Delete("C:\\Orfa\\orfa.exe");
+  EXPECT_FALSE(sim.files.IsProgram("C:\\Orfa\\orfa.exe"));
+  EXPECT_FALSE(sim.files.VersionBlock("C:\\Orfa\\orfa.exe"));
+}
+
 // ---------------------------------------------------------------- registry
 
 TEST(SimRegistry, Wow64RedirectionOfHklmSoftware) {

@@ -190,6 +190,14 @@ void CaptureChecks(orfa::SetupContext& ctx) {
   std::printf("     system name %s, 64-bit %s\n", Quote(name).c_str(),
               ctx.Is64BitSystem ? "yes" : "no");
   Check(!name.empty() && name != "unknown", "the system has a name");
+
+  // This 32-bit program runs under WOW64 exactly when the system is 64-bit.
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  BOOL wow64 = FALSE;
+  auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+  if (isWow64 != nullptr) isWow64(GetCurrentProcess(), &wow64);
+  Check(ctx.Is64BitSystem == (wow64 != FALSE), "the 64-bit flag agrees with WOW64");
 }
 
 }  // namespace

@@ -1,0 +1,202 @@
+// Version stamps of the product's files and the comparison of dotted
+// version texts.
+#include <vector>
+
+#include "install/Payload.h"
+#include "lang/Lang.h"
+#include "platform/LineReader.h"
+
+namespace orfa {
+
+namespace {
+
+// A little-endian number of `width` bytes at `offset`; 0 when the file is
+// missing, cannot be opened exclusively, or is too short.
+int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t offset,
+                          size_t width) {
+  FileSystem& fs = ctx.Os.files;
+  if (!FileExists(fs, path)) return 0;
+  uint32_t error = 0;
+  std::unique_ptr<File> file = fs.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting,
+                                       &error);
+  if (!file) return 0;
+  if (file->Seek(offset) != kErrorSuccess) return 0;
+  uint8_t bytes[2] = {0, 0};
+  size_t got = 0;
+  while (got < width) {
+    auto count = file->Read(bytes + got, width - got, &error);
+    if (!count || *count == 0) break;
+    got += *count;
+  }
+  if (got != width) return 0;
+  uint32_t value = 0;
+  for (size_t i = width; i > 0; --i) value = (value << 8) | bytes[i - 1];
+  return static_cast<int32_t>(value);
+}
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Trimmed of characters with codes 0 to 32 at both ends, A to Z lower-cased.
+std::string HeaderForm(const std::string& line) {
+  size_t begin = 0;
+  size_t end = line.size();
+  while (begin < end && IsBlank(line[begin])) ++begin;
+  while (end > begin && IsBlank(line[end - 1])) --end;
+  std::string result = line.substr(begin, end - begin);
+  for (char& c : result)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return result;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Splits a version text into at most four parts at its first three "."; the
+// fourth part is the whole rest.
+std::vector<std::string> VersionParts(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (parts.size() < 3) {
+    size_t dot = text.find('.', start);
+    if (dot == std::string::npos) break;
+    parts.push_back(text.substr(start, dot - start));
+    start = dot + 1;
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+// At least four upper-case hexadecimal digits.
+std::string Hex4(unsigned value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  if (text.size() < 4) text.insert(0, 4 - text.size(), '0');
+  return text;
+}
+
+}  // namespace
+
+bool ParseIntegerText(const std::string& text, int32_t* value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  unsigned base = 10;
+  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return false;
+  // The magnitude may reach 2^31 for a negative number, 2^31 - 1 otherwise,
+  // in hexadecimal as in decimal.
+  const uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+  uint64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    int digit = base == 16 ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    if (digit < 0) return false;
+    magnitude = magnitude * base + static_cast<unsigned>(digit);
+    if (magnitude > limit) return false;
+  }
+  int64_t signedValue = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  *value = static_cast<int32_t>(signedValue);
+  return true;
+}
+
+int32_t ReadPakVersion(SetupContext& ctx, const std::string& path) {
+  return ReadBinaryVersion(ctx, path, 6, 2);
+}
+
+int32_t ReadCokVersion(SetupContext& ctx, const std::string& path) {
+  return ReadBinaryVersion(ctx, path, 5, 2);
+}
+
+int32_t Read3bsVersion(SetupContext& ctx, const std::string& path) {
+  return ReadBinaryVersion(ctx, path, 6, 1);
+}
+
+int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
+  FileSystem& fs = ctx.Os.files;
+  if (!FileExists(fs, path)) return 0;
+  uint32_t error = 0;
+  std::unique_ptr<File> file = fs.Open(path, kGenericRead, kShareRead, Disposition::OpenExisting,
+                                       &error);
+  if (!file) {
+    ReportLanguageFileError(ctx, path);
+    return 0;
+  }
+  LineReader reader(*file);
+  std::string line;
+  std::string versionText;
+  bool failed = false;
+  for (;;) {
+    error = 0;
+    if (!reader.ReadLine(line, &error)) {
+      // The end without a header: the last line read stands for the version.
+      failed = error != kErrorSuccess;
+      break;
+    }
+    versionText = line;
+    if (!line.empty() && line[0] == '[' && HeaderForm(line).find("langver]") == 1) {
+      error = 0;
+      if (!reader.ReadLine(versionText, &error)) {
+        failed = error != kErrorSuccess;
+        versionText.clear();
+      }
+      break;
+    }
+  }
+  file.reset();
+  int32_t version = 0;
+  if (failed || !ParseIntegerText(versionText, &version)) {
+    ReportLanguageFileError(ctx, path);
+    return 0;
+  }
+  return version;
+}
+
+std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path) {
+  FileSystem& fs = ctx.Os.files;
+  if (!fs.IsProgram(path)) return std::string();
+  std::optional<std::string> block = fs.VersionBlock(path);
+  if (!block || block->empty()) return std::string();
+  std::optional<std::string> translations = fs.VersionValue(*block, "\\VarFileInfo\\Translation");
+  if (!translations || translations->size() < 4) return std::string();
+  const auto* t = reinterpret_cast<const unsigned char*>(translations->data());
+  unsigned language = t[0] | (t[1] << 8);
+  unsigned codePage = t[2] | (t[3] << 8);
+  std::string query = "\\StringFileInfo\\" + Hex4(language) + Hex4(codePage) + "\\FileVersion";
+  std::optional<std::string> text = fs.VersionValue(*block, query);
+  if (!text) return std::string();
+  return text->substr(0, text->find('\0'));
+}
+
+bool IsOlderVersionText(const std::string& newText, const std::string& oldText) {
+  const std::vector<std::string> newParts = VersionParts(newText);
+  const std::vector<std::string> oldParts = VersionParts(oldText);
+  for (size_t i = 0; i < 4; ++i) {
+    // A part that a shorter text lacks counts as 0; a part that is there but
+    // is no number decides at once.
+    int32_t o = 0;
+    int32_t n = 0;
+    if (i < oldParts.size() && !ParseIntegerText(oldParts[i], &o)) return false;
+    if (i < newParts.size() && !ParseIntegerText(newParts[i], &n)) return true;
+    if (o != n) return o > n;
+  }
+  return false;
+}
+
+}  // namespace orfa

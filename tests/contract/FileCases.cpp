@@ -1,0 +1,343 @@
+// Files: share modes, read-only files, moves, attributes, names without case.
+#include <algorithm>
+
+#include "tests/contract/Contract.h"
+
+namespace orfa::contract {
+namespace {
+
+std::string ReadAll(File& file) {
+  std::string bytes;
+  char buffer[64];
+  uint32_t error = 0;
+  while (auto got = file.Read(buffer, sizeof buffer, &error)) {
+    if (*got == 0) break;
+    bytes.append(buffer, *got);
+  }
+  EXPECT_EQ(error, kErrorSuccess);
+  return bytes;
+}
+
+ORFA_CONTRACT_SUITE(FileContract);
+
+constexpr uint32_t kErrorDirectoryName = 267;  // ERROR_DIRECTORY
+
+struct ShareCase {
+  uint32_t firstAccess, firstShare, secondAccess, secondShare;
+  uint32_t expected;
+};
+
+TEST_P(FileContract, SecondOpenMustFitTheFirstOnesShareModeAndAccess) {
+  const ShareCase cases[] = {
+      // the first denies all sharing
+      {kGenericRead, kShareNone, kGenericRead, kShareRead | kShareWrite, kErrorSharingViolation},
+      {kGenericWrite, kShareNone, kGenericRead, kShareRead | kShareWrite, kErrorSharingViolation},
+      // the second wants an access the first does not share
+      {kGenericRead, kShareRead, kGenericWrite, kShareRead | kShareWrite, kErrorSharingViolation},
+      {kGenericRead, kShareRead, kGenericRead, kShareRead, kErrorSuccess},
+      {kGenericRead, kShareRead | kShareWrite, kGenericWrite, kShareRead | kShareWrite,
+       kErrorSuccess},
+      // the other way round: the second denies an access the first already has
+      {kGenericRead, kShareRead | kShareWrite, kGenericRead, kShareNone, kErrorSharingViolation},
+      {kGenericWrite, kShareRead | kShareWrite, kGenericRead, kShareRead, kErrorSharingViolation},
+      {kGenericWrite, kShareRead | kShareWrite, kGenericRead, kShareRead | kShareWrite,
+       kErrorSuccess},
+  };
+  std::string path = world().Folder() + "shared.cok";
+  world().AddFile(path, "orfm-");
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(index++));
+    uint32_t error = 1;
+    auto first = os().files.Open(path, c.firstAccess, c.firstShare, Disposition::OpenExisting, &error);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(error, kErrorSuccess);
+    auto second =
+        os().files.Open(path, c.secondAccess, c.secondShare, Disposition::OpenExisting, &error);
+    EXPECT_EQ(error, c.expected);
+    EXPECT_EQ(second != nullptr, c.expected == kErrorSuccess);
+  }
+}
+
+TEST_P(FileContract, FileHeldWithoutSharingOpensAgainOnceReleased) {
+  std::string path = world().Folder() + "held.cok";
+  world().AddFile(path, "orfm-x");
+  auto held = world().HoldOpen(path, kGenericRead, kShareNone);
+  uint32_t error = 0;
+  EXPECT_FALSE(os().files.Open(path, kGenericRead, kShareRead, Disposition::OpenExisting, &error));
+  EXPECT_EQ(error, kErrorSharingViolation);
+  EXPECT_EQ(os().files.Delete(path), kErrorSharingViolation);
+  held.reset();
+  auto file = os().files.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting, &error);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(ReadAll(*file), "orfm-x");
+}
+
+TEST_P(FileContract, ReadOnlyFileRefusesDeletionUntilItsAttributeIsCleared) {
+  std::string path = world().Folder() + "locked.lng";
+  world().AddFile(path, "text");
+  world().MakeReadOnly(path);
+  EXPECT_EQ(os().files.Delete(path), kErrorAccessDenied);
+  auto attributes = os().files.Attributes(path);
+  ASSERT_TRUE(attributes);
+  EXPECT_NE(*attributes & kAttrReadOnly, 0u);
+  uint32_t error = 1;
+  {
+    auto file = os().files.Open(path, kGenericRead, kShareRead, Disposition::OpenExisting, &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(ReadAll(*file), "text");
+  }
+  EXPECT_EQ(os().files.SetAttributes(path, kAttrNormal), kErrorSuccess);
+  attributes = os().files.Attributes(path);
+  ASSERT_TRUE(attributes);
+  EXPECT_EQ(*attributes & kAttrReadOnly, 0u);
+  EXPECT_EQ(os().files.Delete(path), kErrorSuccess);
+  EXPECT_FALSE(os().files.Attributes(path));
+}
+
+TEST_P(FileContract, ReadOnlyFileRefusesWritingAndReplacement) {
+  if (!world().EnforcesReadOnly()) GTEST_SKIP() << "this system lets writes to read-only files through";
+  std::string folder = world().Folder();
+  world().AddFile(folder + "a.pak", "old");
+  world().AddFile(folder + "~a.pak", "new");
+  world().MakeReadOnly(folder + "a.pak");
+  uint32_t error = 0;
+  EXPECT_FALSE(os().files.Open(folder + "a.pak", kGenericWrite, kShareNone,
+                               Disposition::OpenExisting, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_FALSE(os().files.Open(folder + "a.pak", kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateAlways, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_EQ(os().files.MoveReplace(folder + "~a.pak", folder + "a.pak"), kErrorAccessDenied);
+  EXPECT_EQ(world().ReadFileBytes(folder + "a.pak"), "old");
+  EXPECT_EQ(world().ReadFileBytes(folder + "~a.pak"), "new");
+}
+
+TEST_P(FileContract, AttributesTellFilesFoldersAndMissingPathsApart) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "orfa.exe", "MZ");
+  world().AddFolder(folder + "language");
+
+  auto file = os().files.Attributes(folder + "orfa.exe");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(*file & kAttrDirectory, 0u);
+  auto dir = os().files.Attributes(folder + "language");
+  ASSERT_TRUE(dir);
+  EXPECT_NE(*dir & kAttrDirectory, 0u);
+  EXPECT_TRUE(os().files.Attributes(folder + "language\\"));
+
+  EXPECT_FALSE(os().files.Attributes(folder + "missing.exe"));
+  EXPECT_FALSE(os().files.Attributes(folder + "missing\\orfa.exe"));
+  EXPECT_TRUE(FileExists(os().files, folder + "orfa.exe"));
+  EXPECT_FALSE(FileExists(os().files, folder + "language"));
+  EXPECT_TRUE(DirectoryExists(os().files, folder + "language"));
+  EXPECT_FALSE(DirectoryExists(os().files, folder + "orfa.exe"));
+
+  uint32_t error = 0;
+  EXPECT_FALSE(
+      os().files.Open(folder + "missing.exe", kGenericRead, kShareRead, Disposition::OpenExisting, &error));
+  EXPECT_EQ(error, kErrorFileNotFound);
+  EXPECT_FALSE(os().files.Open(folder + "missing\\orfa.exe", kGenericRead, kShareRead,
+                               Disposition::OpenExisting, &error));
+  EXPECT_EQ(error, kErrorPathNotFound);
+  EXPECT_FALSE(os().files.Open(folder + "orfa.exe", kGenericWrite, kShareNone,
+                               Disposition::CreateNew, &error));
+  EXPECT_EQ(error, kErrorFileExists);
+  EXPECT_EQ(os().files.Delete(folder + "missing.exe"), kErrorFileNotFound);
+}
+
+TEST_P(FileContract, NamesIgnoreCaseAndKeepTheirOwn) {
+  std::string folder = world().Folder();
+  world().AddFolder(folder + "Language");
+  world().AddFile(folder + "Language\\Russian.Lng", "ru");
+  EXPECT_TRUE(os().files.Attributes(folder + "LANGUAGE\\russian.LNG"));
+  uint32_t error = 0;
+  auto file = os().files.Open(folder + "language\\RUSSIAN.lng", kGenericRead, kShareRead,
+                              Disposition::OpenExisting, &error);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(ReadAll(*file), "ru");
+  auto entries = os().files.List(folder + "LANGUAGE\\*.LNG", &error);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "Russian.Lng");
+}
+
+TEST_P(FileContract, ReadWriteSeekAndSize) {
+  std::string path = world().Folder() + "data.pak";
+  uint32_t error = 1;
+  {
+    auto file = os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                                Disposition::CreateNew, &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Write("hello world", 11), kErrorSuccess);
+    EXPECT_EQ(file->Size(&error), 11u);
+    EXPECT_EQ(file->Seek(6), kErrorSuccess);
+    char buffer[16] = {};
+    EXPECT_EQ(file->Read(buffer, sizeof buffer, &error), 5u);
+    EXPECT_EQ(std::string(buffer, 5), "world");
+    EXPECT_EQ(file->Read(buffer, sizeof buffer, &error), 0u);
+    EXPECT_EQ(error, kErrorSuccess);
+    // A seek past the end is allowed; reading there gives nothing.
+    EXPECT_EQ(file->Seek(100), kErrorSuccess);
+    EXPECT_EQ(file->Read(buffer, sizeof buffer, &error), 0u);
+  }
+  EXPECT_EQ(world().ReadFileBytes(path), "hello world");
+  {
+    // CreateAlways empties an existing file; OpenAlways keeps it.
+    auto file = os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                                Disposition::OpenAlways, &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Size(&error), 11u);
+  }
+  {
+    auto file = os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                                Disposition::CreateAlways, &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Size(&error), 0u);
+    EXPECT_EQ(file->Write("abc", 3), kErrorSuccess);
+  }
+  EXPECT_EQ(world().ReadFileBytes(path), "abc");
+  {
+    // A file opened for reading only refuses writes.
+    auto file = os().files.Open(path, kGenericRead, kShareRead, Disposition::OpenExisting, &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Write("x", 1), kErrorAccessDenied);
+  }
+  EXPECT_EQ(world().ReadFileBytes(path), "abc");
+}
+
+TEST_P(FileContract, FilesInUseCannotBeReplacedOrMoved) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "~orfm.cok", "new");
+  world().AddFile(folder + "orfm.cok", "old");
+  {
+    auto product = world().HoldOpen(folder + "orfm.cok", kGenericRead, kShareRead);
+    EXPECT_EQ(os().files.MoveReplace(folder + "~orfm.cok", folder + "orfm.cok"),
+              kErrorAccessDenied);
+  }
+  EXPECT_EQ(world().ReadFileBytes(folder + "orfm.cok"), "old");
+  {
+    auto writer = world().HoldOpen(folder + "~orfm.cok", kGenericWrite, kShareNone);
+    EXPECT_EQ(os().files.Move(folder + "~orfm.cok", folder + "moved.cok"), kErrorSharingViolation);
+  }
+  EXPECT_EQ(world().ReadFileBytes(folder + "~orfm.cok"), "new");
+  EXPECT_FALSE(os().files.Attributes(folder + "moved.cok"));
+}
+
+TEST_P(FileContract, HiddenFileIsNotRecreated) {
+  if (!world().RefusesToRecreateHidden()) GTEST_SKIP() << "this system recreates hidden files";
+  std::string path = world().Folder() + "orfm.cok";
+  world().AddFile(path, "old");
+  world().MakeHidden(path);
+  uint32_t error = 0;
+  // CREATE_ALWAYS over a hidden file that the call does not ask to keep hidden.
+  EXPECT_FALSE(os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateAlways, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_EQ(world().ReadFileBytes(path), "old");
+}
+
+TEST_P(FileContract, HiddenFileOpensForWriting) {
+  std::string path = world().Folder() + "orfm.cok";
+  world().AddFile(path, "old");
+  world().MakeHidden(path);
+  uint32_t error = 0;
+  auto file = os().files.Open(path, kGenericWrite, kShareNone, Disposition::OpenExisting, &error);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
+  file.reset();
+  EXPECT_EQ(world().ReadFileBytes(path), "new");
+  auto attributes = os().files.Attributes(path);
+  ASSERT_TRUE(attributes);
+  EXPECT_NE(*attributes & kAttrHidden, 0u);
+}
+
+TEST_P(FileContract, FolderIsNoFileToOpen) {
+  std::string folder = world().Folder();
+  uint32_t error = 0;
+  EXPECT_FALSE(os().files.Open(folder.substr(0, folder.size() - 1), kGenericRead, kShareRead,
+                               Disposition::OpenExisting, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+}
+
+TEST_P(FileContract, PathsLongerThanTheAnsiLimitAreRefused) {
+  constexpr uint32_t kErrorFilenameExcedRange = 206;
+  std::string path = world().Folder();
+  while (path.size() < 270) path += 'x';
+  path += ".cok";
+  uint32_t error = 0;
+  EXPECT_FALSE(os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateAlways, &error));
+  EXPECT_EQ(error, kErrorFilenameExcedRange);
+  EXPECT_FALSE(os().files.Attributes(path));
+}
+
+TEST_P(FileContract, ForwardSlashesAndRelativePaths) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "orfa.exe", "MZ");
+  std::string slashed = folder;
+  for (auto& c : slashed) c = c == '\\' ? '/' : c;
+  EXPECT_TRUE(os().files.Attributes(slashed + "orfa.exe"));
+
+  EXPECT_EQ(os().files.SetCurrentDirectory(folder + "missing"), kErrorFileNotFound);
+  EXPECT_EQ(os().files.SetCurrentDirectory(folder + "orfa.exe"), kErrorDirectoryName);
+  ASSERT_EQ(os().files.SetCurrentDirectory(folder), kErrorSuccess);
+  EXPECT_TRUE(FileExists(os().files, "orfa.exe"));
+  EXPECT_TRUE(FileExists(os().files, ".\\orfa.exe"));
+  uint32_t error = 0;
+  EXPECT_TRUE(os().files.Open("ORFA.EXE", kGenericRead, kShareRead, Disposition::OpenExisting, &error));
+}
+
+ORFA_CONTRACT_SUITE(ListContract);
+
+std::vector<std::string> SortedNames(const std::vector<DirEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& entry : entries) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const DirEntry* Entry(const std::vector<DirEntry>& entries, const std::string& name) {
+  for (const auto& entry : entries) {
+    if (entry.name == name) return &entry;
+  }
+  return nullptr;
+}
+
+TEST_P(ListContract, EverythingWithDotEntriesAndOnlyMatchesForWildcards) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "english.lng", "en");
+  world().AddFile(folder + "RUSSIAN.LNG", "russian");
+  world().AddFile(folder + "notes.txt", "");
+  world().AddFolder(folder + "sub");
+
+  uint32_t error = 1;
+  auto all = os().files.List(folder + "*.*", &error);
+  EXPECT_EQ(error, kErrorSuccess);
+  EXPECT_EQ(SortedNames(all), (std::vector<std::string>{".", "..", "RUSSIAN.LNG", "english.lng",
+                                                        "notes.txt", "sub"}));
+  ASSERT_TRUE(Entry(all, "."));
+  EXPECT_NE(Entry(all, ".")->attributes & kAttrDirectory, 0u);
+  ASSERT_TRUE(Entry(all, "sub"));
+  EXPECT_NE(Entry(all, "sub")->attributes & kAttrDirectory, 0u);
+  ASSERT_TRUE(Entry(all, "RUSSIAN.LNG"));
+  EXPECT_EQ(Entry(all, "RUSSIAN.LNG")->size, 7u);
+  EXPECT_EQ(Entry(all, "RUSSIAN.LNG")->attributes & kAttrDirectory, 0u);
+
+  EXPECT_EQ(SortedNames(os().files.List(folder + "*", &error)), SortedNames(all));
+  EXPECT_EQ(SortedNames(os().files.List(folder + "*.lng", &error)),
+            (std::vector<std::string>{"RUSSIAN.LNG", "english.lng"}));
+  EXPECT_EQ(error, kErrorSuccess);
+}
+
+TEST_P(ListContract, NoMatchAndMissingFolderAreErrors) {
+  std::string folder = world().Folder();
+  world().AddFile(folder + "english.lng", "en");
+  uint32_t error = 0;
+  EXPECT_TRUE(os().files.List(folder + "*.cok", &error).empty());
+  EXPECT_EQ(error, kErrorFileNotFound);
+  EXPECT_TRUE(os().files.List(folder + "missing\\*.*", &error).empty());
+  EXPECT_EQ(error, kErrorPathNotFound);
+}
+
+}  // namespace
+}  // namespace orfa::contract

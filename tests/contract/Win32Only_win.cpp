@@ -1,0 +1,212 @@
+// Cases that only the real Windows can answer: the system's own command-line
+// splitter, the executable's resources and path, version resources of the
+// system's programs, message boxes.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Platform.h"
+#include "tests/contract/Contract.h"
+
+namespace orfa::contract {
+namespace {
+
+std::wstring Widen(const std::string& text) {
+  std::wstring wide;
+  for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+// CommandLineToArgvW's answer, after the program name.
+std::vector<std::string> SystemSplit(const std::string& line) {
+  int count = 0;
+  LPWSTR* argv = ::CommandLineToArgvW(Widen(line).c_str(), &count);
+  std::vector<std::string> arguments;
+  if (argv == nullptr) return arguments;
+  for (int i = 1; i < count; ++i) {
+    std::string argument;
+    for (const wchar_t* p = argv[i]; *p; ++p) argument += static_cast<char>(*p);
+    arguments.push_back(argument);
+  }
+  ::LocalFree(argv);
+  return arguments;
+}
+
+TEST(Win32CommandLine, SplitsLikeTheSystem) {
+  const char* lines[] = {
+      "orfa-update.exe",
+      "orfa-update.exe modest",
+      "orfa-update.exe MODEST runapp",
+      "\"C:\\Program Files\\Orfa\\orfa-update.exe\" modest runapp extra",
+      "orfa-update.exe \"modest \" runapp",
+      "orfa-update.exe   modest\t\trunapp   ",
+      "orfa-update.exe mo\"de st\"x",
+      "orfa-update.exe \"\" runapp",
+      "orfa-update.exe a\\\\\\b d\"e f\"g h",
+      "orfa-update.exe a\\\\\\\"b c d",
+      "orfa-update.exe a\\\\\\\\\"b c\" d e",
+      "orfa-update.exe \"a\"\"b\" c",
+      "orfa-update.exe \"a\"\"\"b\" c",
+      "orfa-update.exe \"\"\"\" x",
+      "orfa-update.exe \"unmatched quote",
+      "orfa-update.exe trailing\\",
+      "\"C:\\with space\\p.exe\"modest",
+      "C:\\no\\quote\\p.exe\"x y\" z",
+      " leading blank",
+      "",
+  };
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(SplitCommandLine(line), SystemSplit(line));
+  }
+}
+
+TEST(Win32CommandLine, ArgumentsOfThisProcess) {
+  Win32Platform platform;
+  EXPECT_EQ(platform.Get().processes.CommandLineArguments(), ProgramArguments());
+}
+
+TEST(Win32Resources, FindsOwnResourcesWithoutRegardToCase) {
+  Win32Platform platform;
+  uint32_t error = 1;
+  auto data = platform.Get().resources.Load("contractdata", "cok", &error);
+  ASSERT_TRUE(data) << error;
+  EXPECT_EQ(error, kErrorSuccess);
+  ASSERT_GE(data->Size(), 13u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data->Data()), 13), "orfm-contract");
+
+  EXPECT_FALSE(platform.Get().resources.Load("missing", "cok", &error));
+  EXPECT_EQ(error, kErrorResourceNameNotFound);
+  EXPECT_FALSE(platform.Get().resources.Load("contractdata", "pak", &error));
+  EXPECT_EQ(error, kErrorResourceTypeNotFound);
+}
+
+TEST(Win32Resources, ExecutablePathIsThisProgram) {
+  Win32Platform platform;
+  uint32_t error = 1;
+  std::string path = platform.Get().resources.ExecutablePath(&error);
+  EXPECT_EQ(error, kErrorSuccess);
+  const std::string name = "orfa_contract_tests.exe";
+  ASSERT_GT(path.size(), name.size());
+  std::string tail = path.substr(path.size() - name.size());
+  for (auto& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  EXPECT_EQ(tail, name);
+  EXPECT_TRUE(FileExists(platform.Get().files, path));
+}
+
+TEST(Win32Files, FoldersOfTheSystem) {
+  Win32Platform platform;
+  std::string system = platform.Get().files.SystemDirectory();
+  std::string windows = platform.Get().files.WindowsDirectory();
+  EXPECT_TRUE(DirectoryExists(platform.Get().files, system)) << system;
+  EXPECT_TRUE(DirectoryExists(platform.Get().files, windows)) << windows;
+  EXPECT_NE(system.back(), '\\');
+  EXPECT_EQ(system.rfind(windows, 0), 0u) << system << " under " << windows;
+}
+
+TEST(Win32Files, VersionResourceOfASystemProgram) {
+  Win32Platform platform;
+  auto& files = platform.Get().files;
+  EXPECT_TRUE(files.IsProgram(files.SystemDirectory() + "\\cmd.exe"));
+  std::string regedit = files.WindowsDirectory() + "\\regedit.exe";
+  ASSERT_TRUE(files.IsProgram(regedit));
+  auto block = files.VersionBlock(regedit);
+  ASSERT_TRUE(block);
+  auto translation = files.VersionValue(*block, "\\VarFileInfo\\Translation");
+  ASSERT_TRUE(translation);
+  ASSERT_GE(translation->size(), 4u);
+  auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<uint8_t>((*translation)[i])); };
+  unsigned language = byte(0) | byte(1) << 8;
+  unsigned codePage = byte(2) | byte(3) << 8;
+  char query[64];
+  std::snprintf(query, sizeof query, "\\StringFileInfo\\%04X%04X\\FileVersion", language, codePage);
+  auto version = files.VersionValue(*block, query);
+  ASSERT_TRUE(version) << query;
+  EXPECT_FALSE(version->empty());
+  EXPECT_EQ(version->find('\0'), std::string::npos);
+  EXPECT_FALSE(files.VersionValue(*block, "\\StringFileInfo\\00000000\\FileVersion"));
+}
+
+TEST(Win32Files, TextFileIsNoProgramAndHasNoVersion) {
+  Win32Platform platform;
+  auto world = MakeRealWorld();
+  std::string path = world->Folder() + "readme.txt";
+  world->AddFile(path, "not a program");
+  EXPECT_FALSE(platform.Get().files.IsProgram(path));
+  EXPECT_FALSE(platform.Get().files.IsProgram(path + ".missing"));
+  EXPECT_FALSE(platform.Get().files.VersionBlock(path));
+}
+
+// Presses a button of the message box with this caption once it shows.
+DWORD WINAPI PressWhenShown(void* parameter) {
+  auto* caption = static_cast<std::wstring*>(parameter);
+  for (int i = 0; i < 500; ++i) {
+    HWND box = ::FindWindowW(L"#32770", caption->c_str());
+    if (box != nullptr) {
+      ::PostMessageW(box, WM_COMMAND, IDNO, 0);
+      return 1;
+    }
+    ::Sleep(20);
+  }
+  return 0;
+}
+
+TEST(Win32Ui, MessageBoxConvertsTextFromItsCodePage) {
+  Win32Platform platform;
+  // "Обновление" in code page 1251: found by its UTF-16 caption.
+  const std::string caption1251 = "\xCE\xE1\xED\xEE\xE2\xEB\xE5\xED\xE8\xE5";
+  std::wstring expected = L"\u041E\u0431\u043D\u043E\u0432\u043B\u0435\u043D\u0438\u0435";
+  win32::UniqueKernel presser(::CreateThread(nullptr, 0, &PressWhenShown, &expected, 0, nullptr));
+  ASSERT_TRUE(presser.Valid());
+  MessageBoxRequest request;
+  request.text = "\xD3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC?";  // "Установить?"
+  request.caption = caption1251;
+  request.style = kQuestionStyle;
+  request.language = 0x19;
+  request.codePage = kCodePageRussian;
+  EXPECT_EQ(platform.Get().ui.MessageBox(request), kIdNo);
+  ::WaitForSingleObject(presser.Get(), INFINITE);
+  DWORD pressed = 0;
+  ::GetExitCodeThread(presser.Get(), &pressed);
+  EXPECT_EQ(pressed, 1u);
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : bytes) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+// The simulated Windows of a Windows build has no SHA-256 of its own.
+TEST(Win32Crypto, Sha256OfKnownTexts) {
+  Win32Platform platform;
+  Platform& os = platform.Get();
+  struct Case {
+    std::vector<std::string> pieces;
+    const char* digest;
+  };
+  const Case cases[] = {
+      {{}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {{"abc"}, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {{"abcdbcdecdefdefgefghfghighij", "hijkijkljklmklmnlmnomnopnopq"},
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+  };
+  for (const auto& c : cases) {
+    uint32_t error = 1;
+    auto sha = os.crypto.NewSha256(&error);
+    ASSERT_TRUE(sha) << error;
+    for (const auto& piece : c.pieces) EXPECT_TRUE(sha->Update(piece.data(), piece.size()));
+    auto digest = sha->Finish();
+    ASSERT_TRUE(digest);
+    EXPECT_EQ(Hex(*digest), c.digest);
+  }
+}
+
+}  // namespace
+}  // namespace orfa::contract
