@@ -12,6 +12,14 @@ using namespace apptest;
 const std::string kInstalledNew = PayloadWithStamp(13 + 32, 10000);
 const std::string kInstalledOld = PayloadWithStamp(13 + 32, 5000);
 
+// What lies at a path, short enough for a failure message.
+std::string Describe(const std::optional<std::string>& bytes) {
+  if (!bytes) return "nothing";
+  if (*bytes == kInstalledNew) return "the payload";
+  if (*bytes == kInstalledOld) return "the old file";
+  return std::to_string(bytes->size()) + " other bytes";
+}
+
 class UpdateFlowTest : public ::testing::Test {
  protected:
   void SetUp() override { LayOutProduct(sim); }
@@ -50,7 +58,7 @@ TEST_F(UpdateFlowTest, InteractiveYesYesInstallsRecordsTheSizeAndStartsTheProduc
   EXPECT_EQ(done.caption, "Orfa LiveUpdate");
   EXPECT_EQ(sim.ui.UnscriptedCount(), 0u);
 
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledNew);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
   EXPECT_FALSE(sim.files.Exists("C:\\Program Files\\Orfa\\~orfm.cok"));
   size_t bytes = 0;
   for (const char* name : {"orfa.exe", "language\\english.lng", "language\\russian.lng",
@@ -71,7 +79,7 @@ TEST_F(UpdateFlowTest, AnsweringNoAtTheEndInstallsWithoutStarting) {
   sim.ui.Answer(kIdYes);
   sim.ui.Answer(kIdNo);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledNew);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
   EXPECT_FALSE(Started());
 }
 
@@ -79,7 +87,7 @@ TEST_F(UpdateFlowTest, DecliningTheInstallWritesNothingButTheUserKey) {
   sim.ui.Answer(kIdNo);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(sim.ui.Calls().size(), 1u);
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledOld);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(EstimatedSize());
   EXPECT_FALSE(Started());
   EXPECT_TRUE(sim.registry.KeyExists(RootKey::CurrentUser, kUserKey));
@@ -98,7 +106,7 @@ TEST_F(UpdateFlowTest, NewerInstalledFileIsQuestionedWithItsBareName) {
   sim.ui.Answer(kIdNo);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(sim.ui.Calls().size(), 3u);  // olderfilever, installask, installdone
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledNew);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
 }
 
 TEST_F(UpdateFlowTest, StampsThatAreNotNewerAskNothingExtra) {
@@ -131,7 +139,7 @@ TEST_F(UpdateFlowTest, QuietModeAsksNothingAndStartsOnlyWithRunapp) {
     const std::string what = c.arguments[0] + (c.arguments.size() > 1 ? " " + c.arguments[1] : "");
     if (c.quiet) {
       EXPECT_TRUE(fresh.ui.Calls().empty()) << what;
-      EXPECT_EQ(fresh.files.ReadFileBytes(kInstalledPayload), kInstalledNew) << what;
+      EXPECT_EQ(Describe(fresh.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
     } else {
       EXPECT_FALSE(fresh.ui.Calls().empty()) << what;
     }
@@ -175,8 +183,8 @@ TEST_F(UpdateFlowTest, LastRunFolderWinsOverTheUninstallEntry) {
   sim.ui.Answer(kIdYes);
   sim.ui.Answer(kIdYes);
   Run();
-  EXPECT_EQ(sim.files.ReadFileBytes("D:\\Elsewhere\\orfm.cok"), kInstalledNew);
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledOld);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes("D:\\Elsewhere\\orfm.cok")), "the payload");
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_EQ(sim.processes.ShellExecuteCalls().at(0).file, "D:\\Elsewhere\\Orfa.exe");
 }
 
@@ -232,7 +240,7 @@ TEST_F(UpdateFlowTest, LockedInstalledFileGivesFilecantopenAfterSeventeenAttempt
   EXPECT_EQ(Texts(), std::vector<std::string>{
                          "Can't open C:\\Program Files\\Orfa\\orfm.cok.\r\nClose Orfa."});
   EXPECT_EQ(sim.clock.TotalSlept(), 17u * 256u);
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledOld);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(EstimatedSize());
 }
 
@@ -245,7 +253,7 @@ TEST_F(UpdateFlowTest, ProductThatQuitsInTimeReleasesTheFile) {
   sim.ui.Answer(kIdNo);
   Run();
   EXPECT_EQ(sim.clock.Sleeps().size(), 4u);  // 0, 256, 512, 768 fail; 1024 opens
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledNew);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
 }
 
 TEST_F(UpdateFlowTest, FailedWriteIsReportedAndNotCalledInstalled) {
@@ -256,7 +264,7 @@ TEST_F(UpdateFlowTest, FailedWriteIsReportedAndNotCalledInstalled) {
   ASSERT_EQ(sim.ui.Calls().size(), 1u);
   EXPECT_EQ(sim.ui.Calls()[0].request.text,
             "Can't install file C:\\Program Files\\Orfa\\orfm.cok");
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledOld);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(sim.files.Exists("C:\\Program Files\\Orfa\\~orfm.cok"));
   EXPECT_TRUE(EstimatedSize());
   EXPECT_TRUE(Started());  // the old file is intact, so the product still starts
@@ -269,7 +277,7 @@ TEST_F(UpdateFlowTest, FailedWriteInInteractiveModeSkipsTheInstalldoneQuestion) 
   ASSERT_EQ(sim.ui.Calls().size(), 2u);
   EXPECT_EQ(sim.ui.Calls()[1].request.text,
             "Can't install file C:\\Program Files\\Orfa\\orfm.cok");
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledOld);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(Started());
 }
 
@@ -283,18 +291,29 @@ TEST(UpdateFlowEntryTest, EstimatedSizeGoesWhereTheUninstallEntryIs) {
                        Case{Entry::None, false}}) {
     SimWindows sim;
     sim.Set64BitSystem(c.is64);
+    if (c.is64) {
+      OsVersionRecord seven;  // Windows 7 x64: the registry works on the 64-bit view
+      seven.major = 6;
+      seven.minor = 1;
+      seven.build = 7601;
+      seven.platformId = 2;
+      seven.productType = 1;
+      sim.system.SetVersion(seven);
+    }
     LayOutProduct(sim, c.entry);
     sim.processes.SetArguments({"modest"});
     RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable)));
     const std::string what = "entry " + std::to_string(static_cast<int>(c.entry)) +
                              (c.is64 ? " on 64-bit" : " on 32-bit");
-    EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledNew) << what;
+    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
     const auto native = sim.registry.GetDword(RootKey::LocalMachine, kUninstallEntry,
                                               "EstimatedSize", RegView::Native);
     const auto wow = sim.registry.GetDword(RootKey::LocalMachine, kUninstallEntry,
                                            "EstimatedSize", RegView::Wow32);
     EXPECT_EQ(native.has_value(), c.entry == Entry::Native) << what;
-    EXPECT_EQ(wow.has_value(), c.entry == Entry::Wow32Only) << what;
+    if (c.is64) {
+      EXPECT_EQ(wow.has_value(), c.entry == Entry::Wow32Only) << what;
+    }
     if (c.entry != Entry::Native) {
       // No orphan entry holding only the size is ever made.
       EXPECT_FALSE(sim.registry.KeyExists(RootKey::LocalMachine, kUninstallEntry, RegView::Native))
@@ -316,7 +335,7 @@ TEST_F(UpdateFlowTest, DamagedOrUnreadableExecutableStopsBeforeAnythingIsWritten
   sim.files.OpenFails(kExecutable, kErrorAccessDenied);
   EXPECT_EQ(RunProgram(sim.Get(), slot), 0);
   EXPECT_EQ(Texts(), std::vector<std::string>{"The installer cannot be checked."});
-  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), kInstalledOld);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(EstimatedSize());
 }
 
