@@ -14,13 +14,17 @@ bool LoadLanguageFiles(SetupContext& ctx);
 void SelectLanguageFile(SetupContext& ctx, int index);
 
 // --- lookups
+// Each lookup reads the file afresh and leaves nothing open. An unreadable
+// file is reported (one box per lookup) and gives the empty text; before any
+// file is chosen every lookup gives the empty text.
 std::string LangText(SetupContext& ctx, const std::string& key);
 std::string LangLines(SetupContext& ctx, const std::string& key);
 std::string LangFormat(SetupContext& ctx, const std::string& key,
                        const std::vector<std::string>& texts);
 std::string LangFormatLines(SetupContext& ctx, const std::string& key,
                             const std::vector<std::string>& texts);
-// Fills "%1" to "%4" in order, stopping at the first absent placeholder.
+// Fills "%1" to "%4" in order, stopping at the first absent placeholder. A
+// placeholder numbered beyond the texts supplied stays as it is.
 std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts);
 
 // --- boxes
@@ -28,7 +32,8 @@ std::string FillPlaceholders(std::string text, const std::vector<std::string>& t
 int ShowLangMessage(SetupContext& ctx, const std::string& text);
 // Yes/no question in the current language file's language; true for Yes.
 bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::string& caption);
-// Russian (Windows-1251) or English built-in error, by the user's locale.
+// Russian (Windows-1251) or English built-in error, by the user's locale. The
+// Russian box is shown in code page 1251 as a whole, its caption included.
 void ShowBilingualError(SetupContext& ctx, const std::string& english, const std::string& russian);
 void ReportLanguageFileError(SetupContext& ctx, const std::string& name);
 

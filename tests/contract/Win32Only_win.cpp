@@ -139,6 +139,76 @@ TEST(Win32Files, TextFileIsNoProgramAndHasNoVersion) {
   EXPECT_FALSE(platform.Get().files.VersionBlock(path));
 }
 
+// What the process's handle table looks like: the handle count where the
+// system tells it (Wine always says 0), else the values that 64 new handles
+// get: handles are given out lowest free slot first, so one more handle held
+// anywhere among them changes the set.
+std::vector<uintptr_t> HandleFootprint() {
+  using GetProcessHandleCountFn = BOOL(WINAPI*)(HANDLE, PDWORD);
+  auto handleCount =
+      win32::LookUp<GetProcessHandleCountFn>("kernel32.dll", "GetProcessHandleCount");
+  DWORD count = 0;
+  if (handleCount != nullptr && handleCount(::GetCurrentProcess(), &count) && count > 0) {
+    return {count};
+  }
+  std::vector<win32::UniqueKernel> probes;
+  std::vector<uintptr_t> values;
+  for (int i = 0; i < 64; ++i) {
+    probes.emplace_back(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    values.push_back(reinterpret_cast<uintptr_t>(probes.back().Get()));
+  }
+  return values;
+}
+
+// Every call closes what it opened, on the paths that fail too: the process
+// holds the same handles after rounds of them as before.
+TEST(Win32Handles, NoHandleOutlivesItsCall) {
+  Win32Platform platform;
+  Platform& os = platform.Get();
+  auto world = MakeRealWorld();
+  const std::string folder = world->Folder();
+  world->AddFile(folder + "data.cok", "orfm-x");
+  const std::string key = world->Key(RootKey::CurrentUser);
+  world->SetValue(RootKey::CurrentUser, key, "Value", kRegSz, std::string("x\0", 2), false);
+  const std::string comspec = os.system.Environment("ComSpec").value_or("");
+
+  auto round = [&] {
+    uint32_t error = 0;
+    if (auto file = os.files.Open(folder + "data.cok", kGenericRead, kShareNone,
+                                  Disposition::OpenExisting, &error)) {
+      char buffer[8];
+      file->Read(buffer, sizeof buffer, &error);
+      // A second open while the first holds the file fails.
+      os.files.Open(folder + "data.cok", kGenericRead, kShareRead, Disposition::OpenExisting, &error);
+    }
+    os.files.Open(folder + "missing.cok", kGenericRead, kShareRead, Disposition::OpenExisting, &error);
+    os.files.List(folder + "*.*", &error);
+    os.files.List(folder + "*.none", &error);
+    os.files.VersionBlock(os.files.WindowsDirectory() + "\\regedit.exe");
+    if (auto opened = os.registry.Open(RootKey::CurrentUser, key, kKeyRead, false, &error)) {
+      opened->Query("Value", &error);
+      opened->Query("Missing", &error);
+    }
+    os.registry.Open(RootKey::CurrentUser, key + "\\Missing", kKeyRead, false, &error);
+    {
+      auto first = os.processes.CreateNamedMapping("orfa_contract_handles", 64, &error);
+      auto second = os.processes.CreateNamedMapping("orfa_contract_handles", 64, &error);
+    }
+    os.processes.RunHidden(comspec + " /c ver > \"" + folder + "ver.txt\"", 0x210, 0xFFFFFFFFu);
+    os.processes.RunHidden("\"" + folder + "missing.exe\"", 0x210, 0xFFFFFFFFu);
+    if (auto sha = os.crypto.NewSha256(&error)) {
+      sha->Update("abc", 3);
+      sha->Finish();
+    }
+    os.resources.Load("contractdata", "cok", &error);
+    os.resources.Load("missing", "cok", &error);
+  };
+  round();  // the first round loads what stays loaded (DLLs, version.dll)
+  const auto before = HandleFootprint();
+  for (int i = 0; i < 3; ++i) round();
+  EXPECT_EQ(HandleFootprint(), before);
+}
+
 // Presses a button of the message box with this caption once it shows.
 DWORD WINAPI PressWhenShown(void* parameter) {
   auto* caption = static_cast<std::wstring*>(parameter);

@@ -1,0 +1,379 @@
+// Writing a resource of the own executable over a file: the direct mode and
+// the checked replacement with its question and the progress window around it.
+#include <gtest/gtest.h>
+
+#include "app/SetupContext.h"
+#include "install/Payload.h"
+#include "tests/sim/SimWindows.h"
+#include "ui/ProgressWindow.h"
+
+namespace orfa {
+namespace {
+
+const std::string kTarget = "C:\\Orfa\\orfm.cok";
+const std::string kTemp = "C:\\Orfa\\~orfm.cok";
+const std::string kGroupRu = "\xCE\xE1\xED\xEE\xE2\xEB\xE5\xED\xE8\xE5 \"\xCE\xF0\xF4\xE0\"";
+const std::string kCantInstallRu =
+    "\xCD\xE5 \xF3\xE4\xE0\xE5\xF2\xF1\xFF \xF3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC \xF4\xE0\xE9\xEB ";
+
+// A "cok" data file: four leading bytes, the update stamp, the data version.
+std::string Cok(int dataVersion, size_t size = 64, char fill = 'd') {
+  std::string bytes = "orfm";
+  bytes += static_cast<char>(13 + 32);
+  bytes += static_cast<char>(dataVersion & 0xFF);
+  bytes += static_cast<char>((dataVersion >> 8) & 0xFF);
+  bytes.resize(size < bytes.size() ? bytes.size() : size, fill);
+  return bytes;
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  InstallTest() {
+    ctx.GroupNameEn = "Orfa update";
+    ctx.GroupNameRu = kGroupRu;
+    sim.files.AddFolder("C:\\Orfa");
+  }
+
+  bool Install(const std::string& type, const std::string& target, bool check) {
+    return InstallResourceFile(ctx, "orfm", type, target, check);
+  }
+
+  std::string FileAt(const std::string& path) const {
+    return sim.files.ReadFileBytes(path).value_or("<none>");
+  }
+
+  void ExpectInstallError(const std::string& target) {
+    ASSERT_EQ(sim.ui.Calls().size(), 1u);
+    const MessageBoxRequest& box = sim.ui.Calls()[0].request;
+    EXPECT_EQ(box.text, (ctx.UseRussian ? kCantInstallRu : "Can't install file ") + target);
+    EXPECT_EQ(box.caption, ctx.UseRussian ? kGroupRu : "Orfa update");
+    EXPECT_EQ(box.style, kErrorStyle);
+  }
+
+  void ExpectClean() {
+    EXPECT_EQ(sim.resources.LiveResourceCount(), 0u);
+    EXPECT_EQ(sim.files.LogicHandleCount(), 0u);
+  }
+
+  SimWindows sim;
+  SetupContext ctx{sim.Get()};
+};
+
+// ---------------------------------------------------------------- direct mode
+
+TEST_F(InstallTest, DirectModeOverwritesWithoutQuestionOrProgress) {
+  const std::string payload = Cok(120, 5000, 'n');
+  sim.resources.AddResource("ORFM", "COK", payload);
+  sim.files.AddFile(kTarget, Cok(500, 9000, 'o'));  // newer and larger
+  EXPECT_TRUE(Install("cok", kTarget, false));
+  EXPECT_EQ(FileAt(kTarget), payload);
+  EXPECT_FALSE(sim.files.Exists(kTemp));
+  EXPECT_TRUE(sim.ui.Calls().empty());
+  EXPECT_EQ(ctx.ProgressWindow, nullptr);
+  EXPECT_TRUE(sim.progress.Calls().empty());
+  ExpectClean();
+}
+
+TEST_F(InstallTest, DirectModeCreatesAMissingTargetAndReplacesAStaleTemporaryFile) {
+  sim.resources.AddResource("ORFM", "COK", Cok(120));
+  sim.files.AddFile(kTemp, "left over from an earlier run");
+  EXPECT_TRUE(Install("cok", kTarget, false));
+  EXPECT_EQ(FileAt(kTarget), Cok(120));
+  EXPECT_FALSE(sim.files.Exists(kTemp));
+  EXPECT_TRUE(sim.ui.Calls().empty());
+}
+
+TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFile) {
+  const std::string old = Cok(100, 3000, 'o');
+  enum class Trouble { HeldExclusively, HeldSharing, ReadOnly, DiskFull, TempCannotBeCreated };
+  for (bool russian : {false, true}) {
+    for (Trouble trouble : {Trouble::HeldExclusively, Trouble::HeldSharing, Trouble::ReadOnly,
+                            Trouble::DiskFull, Trouble::TempCannotBeCreated}) {
+      SCOPED_TRACE(static_cast<int>(trouble));
+      sim.ui.Clear();
+      ctx.UseRussian = russian;
+      sim.resources.AddResource("ORFM", "COK", Cok(120, 4000, 'n'));
+      sim.files.AddFile(kTarget, old, trouble == Trouble::ReadOnly ? kAttrReadOnly : kAttrArchive);
+      HeldFile held;
+      if (trouble == Trouble::HeldExclusively)
+        held = sim.files.HoldOpen(kTarget, kGenericRead, kShareNone);
+      if (trouble == Trouble::HeldSharing)
+        held = sim.files.HoldOpen(kTarget, kGenericRead | kGenericWrite, kShareRead | kShareWrite);
+      if (trouble == Trouble::DiskFull) sim.files.SetDiskFree(1000);
+      if (trouble == Trouble::TempCannotBeCreated) sim.files.OpenFails(kTemp, kErrorAccessDenied);
+
+      EXPECT_FALSE(Install("cok", kTarget, false));
+      ExpectInstallError(kTarget);
+      held.Release();
+      sim.files.SetDiskFree(std::nullopt);
+      sim.files.OpenFails(kTemp, 0);
+      EXPECT_EQ(FileAt(kTarget), old);
+      EXPECT_FALSE(sim.files.Exists(kTemp));
+      ExpectClean();
+      sim.files.SetAttributes(kTarget, kAttrArchive);
+    }
+  }
+}
+
+TEST_F(InstallTest, MissingResourceLeavesTheTargetUnchanged) {
+  sim.files.AddFile(kTarget, "installed");
+  EXPECT_FALSE(Install("cok", kTarget, false));
+  ExpectInstallError(kTarget);
+  EXPECT_EQ(FileAt(kTarget), "installed");
+
+  sim.ui.Clear();
+  sim.resources.AddResource("ORFM", "COK", Cok(120));
+  sim.resources.LoadFails(kErrorNotEnoughMemory);
+  EXPECT_FALSE(Install("cok", kTarget, true));
+  ExpectInstallError(kTarget);
+  EXPECT_EQ(FileAt(kTarget), "installed");
+  EXPECT_FALSE(sim.files.Exists(kTemp));
+  ExpectClean();
+}
+
+TEST_F(InstallTest, MissingTargetFolderIsReported) {
+  sim.resources.AddResource("ORFM", "COK", Cok(120));
+  EXPECT_FALSE(Install("cok", "C:\\Gone\\orfm.cok", false));
+  ExpectInstallError("C:\\Gone\\orfm.cok");
+}
+
+// ---------------------------------------------------------------- checked mode
+
+TEST_F(InstallTest, CheckedModeWritesDirectlyWithoutAFileOrForOtherTypes) {
+  const struct {
+    const char* type;
+    bool targetExists;
+  } cases[] = {
+      {"cok", false},
+      {"PAK", true},  // types are compared case-sensitively
+      {"exe", true},
+      {"txt", true},
+  };
+  for (const auto& c : cases) {
+    SimWindows local;
+    SetupContext run(local.Get());
+    local.resources.AddResource("orfm", c.type, Cok(1));
+    if (c.targetExists) local.files.AddFile(kTarget, Cok(900));
+    local.files.AddFolder("C:\\Orfa");
+    EXPECT_TRUE(InstallResourceFile(run, "orfm", c.type, kTarget, true)) << c.type;
+    EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(1)) << c.type;
+    EXPECT_FALSE(local.files.Exists(kTemp)) << c.type;
+    EXPECT_TRUE(local.ui.Calls().empty()) << c.type;
+    EXPECT_EQ(run.ProgressWindow, nullptr) << c.type;
+  }
+}
+
+TEST_F(InstallTest, EqualOrNewerVersionsReplaceWithoutQuestion) {
+  for (int installed : {120, 119, 0}) {
+    sim.resources.AddResource("ORFM", "COK", Cok(120, 100, 'n'));
+    sim.files.AddFile(kTarget, Cok(installed, 200, 'o'));
+    EXPECT_TRUE(Install("cok", kTarget, true)) << installed;
+    EXPECT_EQ(FileAt(kTarget), Cok(120, 100, 'n')) << installed;
+    EXPECT_FALSE(sim.files.Exists(kTemp));
+    EXPECT_TRUE(sim.ui.Calls().empty());
+    EXPECT_EQ(ctx.ProgressWindow, nullptr);
+  }
+}
+
+TEST_F(InstallTest, LanguageFileWithExclamationMarkIsReplacedWithoutComparison) {
+  const std::string target = "C:\\Orfa\\language!\\english.lng";
+  sim.resources.AddResource("english", "lng", "[langver]\r\n1\r\n");
+  sim.files.AddFile(target, "[langver]\r\n9\r\n");
+  EXPECT_TRUE(InstallResourceFile(ctx, "english", "lng", target, true));
+  EXPECT_EQ(FileAt(target), "[langver]\r\n1\r\n");
+  EXPECT_FALSE(sim.files.Exists("C:\\Orfa\\language!\\~english.lng"));
+  EXPECT_TRUE(sim.ui.Calls().empty());
+
+  const std::string plain = "C:\\Orfa\\language\\english.lng";
+  sim.files.AddFile(plain, "[langver]\r\n9\r\n");
+  sim.ui.Answer(kIdYes);
+  EXPECT_TRUE(InstallResourceFile(ctx, "english", "lng", plain, true));
+  EXPECT_EQ(sim.ui.Calls().size(), 1u);  // older: asked
+  EXPECT_EQ(FileAt(plain), "[langver]\r\n1\r\n");
+}
+
+TEST_F(InstallTest, OlderFileIsPutInPlaceOnlyAfterYes) {
+  for (int answer : {kIdYes, kIdNo}) {
+    SimWindows local;
+    SetupContext run(local.Get());
+    local.resources.AddResource("ORFM", "COK", Cok(120, 100, 'n'));
+    local.files.AddFile(kTarget, Cok(121, 200, 'o'));
+    local.ui.Answer(answer);
+    EXPECT_EQ(InstallResourceFile(run, "orfm", "cok", kTarget, true), answer == kIdYes);
+    ASSERT_EQ(local.ui.Calls().size(), 1u);
+    EXPECT_EQ(local.files.ReadFileBytes(kTarget),
+              answer == kIdYes ? Cok(120, 100, 'n') : Cok(121, 200, 'o'));
+    EXPECT_FALSE(local.files.Exists(kTemp));
+    EXPECT_NE(run.ProgressWindow, nullptr);  // shown again after the question
+    EXPECT_EQ(local.progress.ThreadsStarted(), 1u);
+    EXPECT_EQ(local.resources.LiveResourceCount(), 0u);
+    EXPECT_EQ(local.files.LogicHandleCount(), 0u);
+  }
+}
+
+TEST_F(InstallTest, CheckedModeFailuresFollowTheirTable) {
+  enum class Trouble { TargetHeld, TargetReadOnly, RenameFails, TempCannotBeCreated, DiskFull };
+  const struct {
+    Trouble trouble;
+    bool targetLeft;  // the old file is still in place
+    bool tempLeft;    // the new file waits under the temporary name
+  } cases[] = {
+      {Trouble::TargetHeld, true, true},
+      {Trouble::TargetReadOnly, true, true},
+      {Trouble::RenameFails, false, true},
+      {Trouble::TempCannotBeCreated, true, false},
+      {Trouble::DiskFull, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.trouble));
+    SimWindows local;
+    SetupContext run(local.Get());
+    run.GroupNameEn = "Orfa update";
+    const std::string payload = Cok(120, 2000, 'n');
+    const std::string old = Cok(c.trouble == Trouble::RenameFails ? 121 : 120, 100, 'o');
+    local.resources.AddResource("ORFM", "COK", payload);
+    local.files.AddFile(kTarget, old,
+                        c.trouble == Trouble::TargetReadOnly ? kAttrReadOnly : kAttrArchive);
+    HeldFile held;
+    if (c.trouble == Trouble::TargetHeld) held = local.files.HoldOpen(kTarget, kGenericRead, kShareNone);
+    if (c.trouble == Trouble::TempCannotBeCreated) local.files.OpenFails(kTemp, kErrorAccessDenied);
+    if (c.trouble == Trouble::DiskFull) local.files.SetDiskFree(1000);
+    if (c.trouble == Trouble::RenameFails) {
+      // While the question is on screen another program opens the new file.
+      local.ui.Answer(kIdYes);
+      local.ui.OnMessageBox([&](const MessageBoxCall&) {
+        held = local.files.HoldOpen(kTemp, kGenericRead, kShareRead | kShareWrite);
+      });
+    }
+
+    EXPECT_FALSE(InstallResourceFile(run, "orfm", "cok", kTarget, true));
+    const auto& calls = local.ui.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().request.text, "Can't install file " + kTarget);
+    EXPECT_EQ(calls.back().request.style, kErrorStyle);
+    held.Release();
+    EXPECT_EQ(local.files.ReadFileBytes(kTarget),
+              c.targetLeft ? std::optional<std::string>(old) : std::nullopt);
+    EXPECT_EQ(local.files.ReadFileBytes(kTemp),
+              c.tempLeft ? std::optional<std::string>(payload) : std::nullopt);
+    EXPECT_EQ(local.resources.LiveResourceCount(), 0u);
+    EXPECT_EQ(local.files.LogicHandleCount(), 0u);
+  }
+}
+
+// ---------------------------------------------------------------- the question
+
+TEST_F(InstallTest, QuestionComesInThreeForms) {
+  const std::string englishText =
+      kTarget + " file installing is of older version\r\n"
+                "than the same already installed.\r\n\r\n"
+                "Do you really want to replace existing\r\n"
+                "new file version 121 with an older file version 120?";
+  const std::string russianText =
+      "\xD3\xF1\xF2\xE0\xED\xE0\xE2\xEB\xE8\xE2\xE0\xE5\xEC\xFB\xE9 \xF4\xE0\xE9\xEB " + kTarget +
+      "\r\n"
+      "\xE1\xEE\xEB\xE5\xE5 \xF1\xF2\xE0\xF0\xEE\xE9 \xE2\xE5\xF0\xF1\xE8\xE8, \xF7\xE5\xEC \xF3\xE6"
+      "\xE5 \xF3\xF1\xF2\xE0\xED\xEE\xE2\xEB\xE5\xED\xED\xFB\xE9.\r\n\r\n"
+      "\xC4\xE5\xE9\xF1\xF2\xE2\xE8\xF2\xE5\xEB\xFC\xED\xEE \xEB\xE8 \xC2\xFB \xF5\xEE\xF2\xE8\xF2"
+      "\xE5 \xE7\xE0\xEC\xE5\xED\xE8\xF2\xFC \xF3\xE6\xE5 \xE8\xEC\xE5\xFE\xF9\xE8\xE9\xF1\xFF\r\n"
+      "\xF4\xE0\xE9\xEB \xE2\xE5\xF0\xF1\xE8\xE8 121 \xED\xE0 \xE1\xEE\xEB\xE5\xE5 \xF1\xF2\xE0\xF0"
+      "\xFB\xE9 \xE2\xE5\xF0\xF1\xE8\xE8 120?";
+  const struct {
+    const char* name;
+    bool languageFile;
+    bool russian;
+    std::string text;
+    std::string caption;
+    std::optional<uint16_t> language;
+    uint32_t codePage;
+  } cases[] = {
+      {"language file", true, true,
+       "The file " + kTarget + " is older\r\nthan the one installed. Replace it?",
+       "A fair question", uint16_t{0x0409}, 1252},
+      {"built-in Russian", false, true, russianText,
+       "\xD0\xE5\xE7\xEE\xED\xED\xFB\xE9 \xE2\xEE\xEF\xF0\xEE\xF1", uint16_t{0x19}, kCodePageRussian},
+      {"built-in English", false, false, englishText, "Sound question", std::nullopt,
+       kCodePageAnsi},
+  };
+  for (const auto& c : cases) {
+    SimWindows local;
+    SetupContext run(local.Get());
+    run.UseRussian = c.russian;
+    if (c.languageFile) {
+      run.ProductFolder = "C:\\Orfa\\";
+      local.files.AddFile("C:\\Orfa\\language\\english.lng",
+                          "[olderfilever]\r\nThe file %1 is older\r\nthan the one installed. "
+                          "Replace it?\r\n\r\n[soundquest]\r\nA fair question\r\n");
+      run.Catalog.LanguageFiles = {"english.lng"};
+      run.Catalog.CurrentLanguageIndex = 0;
+      run.Catalog.CurrentFile = "C:\\Orfa\\language\\english.lng";
+      run.MessageLangId = 0x00010409;  // only the low 16 bits name the language
+      run.MessageCodePage = 1252;
+    }
+    local.resources.AddResource("ORFM", "COK", Cok(120));
+    local.files.AddFile(kTarget, Cok(121));
+    local.ui.Answer(kIdNo);
+    EXPECT_FALSE(InstallResourceFile(run, "orfm", "cok", kTarget, true));
+    ASSERT_EQ(local.ui.Calls().size(), 1u) << c.name;
+    const MessageBoxRequest& box = local.ui.Calls()[0].request;
+    EXPECT_EQ(box.text, c.text) << c.name;
+    EXPECT_EQ(box.caption, c.caption) << c.name;
+    EXPECT_EQ(box.style, kQuestionStyle) << c.name;
+    EXPECT_EQ(box.language, c.language) << c.name;
+    EXPECT_EQ(box.codePage, c.codePage) << c.name;
+  }
+}
+
+// ---------------------------------------------------------------- progress window
+
+class InstallProgressTest : public InstallTest {
+ protected:
+  InstallProgressTest() {
+    ShowProgress(ctx, "Orfa", "Copying files");
+    sim.progress.RunNextThread();
+    sim.progress.ClearCalls();
+  }
+  const sim::SimProgressPort::Window* Main() const { return sim.progress.Find(0x100); }
+  const sim::SimProgressPort::Window* Text() const { return sim.progress.Find(0x101); }
+};
+
+TEST_F(InstallProgressTest, HiddenDuringTheQuestionAndShownEmptyAfterIt) {
+  for (int answer : {kIdYes, kIdNo}) {
+    ASSERT_NE(Main(), nullptr);
+    ShowProgress(ctx, "Orfa", "Copying files");
+    ASSERT_TRUE(Main()->visible);
+    sim.resources.AddResource("ORFM", "COK", Cok(120));
+    sim.files.AddFile(kTarget, Cok(121));
+    sim.ui.Answer(answer);
+    bool visibleDuringQuestion = true;
+    sim.ui.OnMessageBox([&](const MessageBoxCall&) { visibleDuringQuestion = Main()->visible; });
+    Install("cok", kTarget, true);
+    EXPECT_FALSE(visibleDuringQuestion) << answer;
+    EXPECT_TRUE(Main()->visible) << answer;
+    EXPECT_EQ(Main()->text, "") << answer;
+    EXPECT_EQ(Text()->text, "") << answer;
+    EXPECT_EQ(sim.progress.ThreadsStarted(), 1u);
+  }
+}
+
+TEST_F(InstallProgressTest, NotShownAgainAfterAnError) {
+  sim.resources.AddResource("ORFM", "COK", Cok(120));
+  sim.files.AddFile(kTarget, Cok(121), kAttrReadOnly);
+  sim.ui.Answer(kIdYes);
+  EXPECT_FALSE(Install("cok", kTarget, true));
+  ASSERT_EQ(sim.ui.Calls().size(), 2u);  // the question, then the error
+  EXPECT_FALSE(Main()->visible);
+  EXPECT_EQ(Main()->text, "Orfa");
+}
+
+TEST_F(InstallProgressTest, UntouchedWithoutAQuestion) {
+  sim.resources.AddResource("ORFM", "COK", Cok(120));
+  sim.files.AddFile(kTarget, Cok(119));
+  EXPECT_TRUE(Install("cok", kTarget, true));
+  EXPECT_TRUE(sim.progress.Calls().empty());
+  EXPECT_TRUE(Main()->visible);
+  EXPECT_EQ(Text()->text, "Copying files");
+}
+
+}  // namespace
+}  // namespace orfa
