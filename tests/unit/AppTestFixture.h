@@ -1,0 +1,35 @@
+// A sample Orfa installation on the simulated Windows, and an installer
+// executable with a valid digest record, for the tests of the update flow.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/SelfCheck.h"
+#include "tests/sim/SimWindows.h"
+
+namespace orfa::apptest {
+
+constexpr char kProductFolder[] = "C:\\Program Files\\Orfa\\";
+constexpr char kInstalledPayload[] = "C:\\Program Files\\Orfa\\orfm.cok";
+constexpr char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orfa";
+constexpr char kWowUninstallEntry[] =
+    "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orfa";
+constexpr char kUserKey[] = "Software\\Tovel\\Orfa";
+constexpr char kExecutable[] = "C:\\Setup\\orfa-update.exe";
+
+// A payload whose update stamp is `stamp` (version + 32 for a "cok").
+std::string PayloadWithStamp(int stamp, size_t size = 64);
+
+// A minimal PE32 image holding a digest record; with `stamped`, its digest
+// is computed and written in as the build does.
+std::string MakeExecutableImage(SimWindows& sim, bool stamped = true);
+// The digest record the running executable carries for that image.
+std::string DigestSlotOf(const std::string& image);
+
+// Lays out the product: orfa.exe, English and Russian language files, the
+// native uninstall entry, the installer's executable and its payload resource.
+enum class Entry { Native, Wow32Only, None };
+void LayOutProduct(SimWindows& sim, Entry entry = Entry::Native);
+
+}  // namespace orfa::apptest

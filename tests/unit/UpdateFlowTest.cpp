@@ -1,0 +1,343 @@
+// The update flow from start to end, on the simulated Windows.
+#include <gtest/gtest.h>
+
+#include "app/Update.h"
+#include "tests/unit/AppTestFixture.h"
+
+namespace orfa {
+namespace {
+
+using namespace apptest;
+
+const std::string kInstalledNew = PayloadWithStamp(13 + 32, 10000);
+const std::string kInstalledOld = PayloadWithStamp(13 + 32, 5000);
+
+// What lies at a path, short enough for a failure message.
+std::string Describe(const std::optional<std::string>& bytes) {
+  if (!bytes) return "nothing";
+  if (*bytes == kInstalledNew) return "the payload";
+  if (*bytes == kInstalledOld) return "the old file";
+  return std::to_string(bytes->size()) + " other bytes";
+}
+
+class UpdateFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { LayOutProduct(sim); }
+
+  int Run(std::vector<std::string> arguments = {}) {
+    sim.processes.SetArguments(std::move(arguments));
+    const std::string image = *sim.files.ReadFileBytes(kExecutable);
+    return RunProgram(sim.Get(), DigestSlotOf(image));
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& call : sim.ui.Calls()) texts.push_back(call.request.text);
+    return texts;
+  }
+  std::optional<uint32_t> EstimatedSize(const std::string& key = kUninstallEntry) {
+    return sim.registry.GetDword(RootKey::LocalMachine, key, "EstimatedSize");
+  }
+  bool Started() const { return !sim.processes.ShellExecuteCalls().empty(); }
+
+  SimWindows sim;
+};
+
+TEST_F(UpdateFlowTest, InteractiveYesYesInstallsRecordsTheSizeAndStartsTheProduct) {
+  sim.ui.Answer(kIdYes);
+  sim.ui.Answer(kIdYes);
+  EXPECT_EQ(Run(), 0);
+
+  ASSERT_EQ(sim.ui.Calls().size(), 2u);
+  const auto& ask = sim.ui.Calls()[0].request;
+  EXPECT_EQ(ask.text, "Install Orfa LiveUpdate:\r\nAccordion 13?");
+  EXPECT_EQ(ask.caption, "Sound question");
+  EXPECT_EQ(ask.style, 0x42024u);
+  EXPECT_EQ(ask.language, std::optional<uint16_t>(1033));
+  const auto& done = sim.ui.Calls()[1].request;
+  EXPECT_EQ(done.text, "Orfa LiveUpdate (Accordion 13) is installed.\r\n\r\nStart Orfa?");
+  EXPECT_EQ(done.caption, "Orfa LiveUpdate");
+  EXPECT_EQ(sim.ui.UnscriptedCount(), 0u);
+
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+  EXPECT_FALSE(sim.files.Exists("C:\\Program Files\\Orfa\\~orfm.cok"));
+  size_t bytes = 0;
+  for (const char* name : {"orfa.exe", "language\\english.lng", "language\\russian.lng",
+                           "orfm.cok", "data\\words.pak"}) {
+    bytes += sim.files.ReadFileBytes(std::string(kProductFolder) + name)->size();
+  }
+  EXPECT_EQ(EstimatedSize(), std::optional<uint32_t>(static_cast<uint32_t>(bytes / 1024)));
+
+  ASSERT_EQ(sim.processes.ShellExecuteCalls().size(), 1u);
+  const auto& start = sim.processes.ShellExecuteCalls()[0];
+  EXPECT_EQ(start.verb, "open");
+  EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
+  EXPECT_EQ(start.show, 1);
+  EXPECT_EQ(sim.files.CurrentDirectory(), "C:\\Program Files\\Orfa");
+}
+
+TEST_F(UpdateFlowTest, AnsweringNoAtTheEndInstallsWithoutStarting) {
+  sim.ui.Answer(kIdYes);
+  sim.ui.Answer(kIdNo);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+  EXPECT_FALSE(Started());
+}
+
+TEST_F(UpdateFlowTest, DecliningTheInstallWritesNothingButTheUserKey) {
+  sim.ui.Answer(kIdNo);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(sim.ui.Calls().size(), 1u);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
+  EXPECT_FALSE(EstimatedSize());
+  EXPECT_FALSE(Started());
+  EXPECT_TRUE(sim.registry.KeyExists(RootKey::CurrentUser, kUserKey));
+}
+
+TEST_F(UpdateFlowTest, NewerInstalledFileIsQuestionedWithItsBareName) {
+  sim.files.AddFile(kInstalledPayload, PayloadWithStamp(14 + 32));
+  sim.ui.Answer(kIdNo);
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(Texts(), std::vector<std::string>{"The installed orfm.cok is newer.\r\nReplace it?"});
+  EXPECT_EQ(sim.files.ReadFileBytes(kInstalledPayload), PayloadWithStamp(14 + 32));
+
+  sim.ui.Clear();
+  sim.ui.Answer(kIdYes);
+  sim.ui.Answer(kIdYes);
+  sim.ui.Answer(kIdNo);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(sim.ui.Calls().size(), 3u);  // olderfilever, installask, installdone
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+}
+
+TEST_F(UpdateFlowTest, StampsThatAreNotNewerAskNothingExtra) {
+  for (const std::string& installed : {PayloadWithStamp(13 + 32), std::string("orf")}) {
+    sim.files.AddFile(kInstalledPayload, installed);
+    sim.ui.Clear();
+    sim.ui.Answer(kIdNo);
+    Run();
+    EXPECT_EQ(sim.ui.Calls().size(), 1u) << "installed file of " << installed.size() << " bytes";
+  }
+}
+
+TEST_F(UpdateFlowTest, QuietModeAsksNothingAndStartsOnlyWithRunapp) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool quiet;
+    bool started;
+  };
+  const Case cases[] = {
+      {{"modest"}, true, false},          {{"MODEST", "runapp"}, true, true},
+      {{"Modest", "RUNAPP"}, true, true}, {{"runapp"}, false, false},
+      {{"modest "}, false, false},        {{"modest", "other", "runapp"}, true, false},
+  };
+  for (const Case& c : cases) {
+    SimWindows fresh;
+    LayOutProduct(fresh);
+    fresh.files.AddFile(kInstalledPayload, PayloadWithStamp(20 + 32));  // newer: never asked about
+    fresh.processes.SetArguments(c.arguments);
+    RunProgram(fresh.Get(), DigestSlotOf(*fresh.files.ReadFileBytes(kExecutable)));
+    const std::string what = c.arguments[0] + (c.arguments.size() > 1 ? " " + c.arguments[1] : "");
+    if (c.quiet) {
+      EXPECT_TRUE(fresh.ui.Calls().empty()) << what;
+      EXPECT_EQ(Describe(fresh.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+    } else {
+      EXPECT_FALSE(fresh.ui.Calls().empty()) << what;
+    }
+    EXPECT_EQ(!fresh.processes.ShellExecuteCalls().empty(), c.started) << what;
+  }
+}
+
+TEST_F(UpdateFlowTest, NoProductShowsTheBuiltInErrorInTheUsersLanguage) {
+  sim.files.Delete(std::string(kProductFolder) + "orfa.exe");
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(sim.ui.Calls().size(), 1u);
+  EXPECT_EQ(sim.ui.Calls()[0].request.text,
+            "There's no Orfa installed.\r\nPlease install the program first.");
+  EXPECT_EQ(sim.ui.Calls()[0].request.caption, "Orfa update");
+  EXPECT_EQ(sim.ui.Calls()[0].request.style, 0x200010u);
+
+  SimWindows russian;
+  LayOutProduct(russian);
+  russian.files.Delete(std::string(kProductFolder) + "orfa.exe");
+  russian.system.SetUserLcid(0x0819);
+  RunProgram(russian.Get(), DigestSlotOf(*russian.files.ReadFileBytes(kExecutable)));
+  ASSERT_EQ(russian.ui.Calls().size(), 1u);
+  const auto& box = russian.ui.Calls()[0].request;
+  EXPECT_EQ(box.caption, "\xCE\xE1\xED\xEE\xE2\xEB\xE5\xED\xE8\xE5 \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB "
+                         "\"\xCE\xF0\xF4\xE0\"");
+  EXPECT_EQ(box.text.substr(0, 4), "\xCD\xE5\xF2 ");
+  EXPECT_EQ(box.codePage, 1251u);
+  EXPECT_EQ(box.language, std::optional<uint16_t>(0x19));
+}
+
+TEST_F(UpdateFlowTest, LastRunFolderWinsOverTheUninstallEntry) {
+  sim.registry.SetString(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", "D:\\Elsewhere");
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(sim.ui.Calls().size(), 1u);
+  EXPECT_EQ(sim.ui.Calls()[0].request.caption, "Orfa update");  // no orfa.exe there
+
+  sim.ui.Clear();
+  sim.files.AddFile("D:\\Elsewhere\\orfa.exe", "MZ");
+  sim.files.AddFile("D:\\Elsewhere\\language\\english.lng",
+                    *sim.files.ReadFileBytes("C:\\Program Files\\Orfa\\language\\english.lng"));
+  sim.ui.Answer(kIdYes);
+  sim.ui.Answer(kIdYes);
+  Run();
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes("D:\\Elsewhere\\orfm.cok")), "the payload");
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
+  EXPECT_EQ(sim.processes.ShellExecuteCalls().at(0).file, "D:\\Elsewhere\\Orfa.exe");
+}
+
+TEST_F(UpdateFlowTest, LastRunFolderOfAnotherTypeEndsInTheApplicationErrorBox) {
+  sim.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7);
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(sim.ui.Calls().size(), 1u);
+  const auto& box = sim.ui.Calls()[0].request;
+  EXPECT_EQ(box.caption, "Application Error");
+  EXPECT_EQ(box.style, 0x2010u);
+  EXPECT_EQ(box.text.rfind("Exception ERegistryException in module orfa-update.exe at ", 0), 0u)
+      << box.text;
+  EXPECT_EQ(box.text.substr(box.text.size() - 3), ".\r\n");
+  EXPECT_EQ(sim.registry.OpenKeyCount(), 0u);
+}
+
+TEST_F(UpdateFlowTest, UserWithoutRightsGetsNorightAndNothingElse) {
+  sim.system.SetAdmin(false);
+  sim.processes.HoldMapping("orfa_memfile");
+  sim.processes.AddWindow("TOrfaMainForm");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"You need administrator rights."});
+  EXPECT_EQ(sim.ui.Calls()[0].request.style, 0x200010u);
+  EXPECT_EQ(sim.ui.Calls()[0].request.caption, "Orfa");
+  EXPECT_TRUE(sim.processes.Posted().empty());
+}
+
+TEST_F(UpdateFlowTest, RunningProductIsAskedToQuitBeforeTheQuestion) {
+  sim.processes.HoldMapping("orfa_memfile");
+  const WindowId window = sim.processes.AddWindow("TOrfaMainForm");
+  sim.ui.Answer(kIdNo);
+  Run();
+  ASSERT_EQ(sim.processes.Posted().size(), 1u);
+  EXPECT_EQ(sim.processes.Posted()[0].window, window);
+  EXPECT_EQ(sim.processes.Posted()[0].message, 18u);
+  EXPECT_EQ(sim.processes.Posted()[0].wParam, 0u);
+  EXPECT_EQ(sim.processes.Posted()[0].lParam, 0);
+  EXPECT_TRUE(sim.processes.MappingExists("orfa_memfile"));  // only probed, never kept
+}
+
+TEST_F(UpdateFlowTest, MappingWithoutWindowPostsNothing) {
+  sim.processes.HoldMapping("orfa_memfile");
+  sim.ui.Answer(kIdNo);
+  Run();
+  EXPECT_TRUE(sim.processes.Posted().empty());
+  EXPECT_EQ(sim.ui.Calls().size(), 1u);
+}
+
+TEST_F(UpdateFlowTest, LockedInstalledFileGivesFilecantopenAfterSeventeenAttempts) {
+  HeldFile held = sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead | kShareWrite);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(17, 256));
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "Can't open C:\\Program Files\\Orfa\\orfm.cok.\r\nClose Orfa."});
+  EXPECT_EQ(sim.clock.TotalSlept(), 17u * 256u);
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
+  EXPECT_FALSE(EstimatedSize());
+}
+
+TEST_F(UpdateFlowTest, ProductThatQuitsInTimeReleasesTheFile) {
+  sim.processes.HoldMapping("orfa_memfile");
+  const WindowId window = sim.processes.AddWindow("TOrfaMainForm");
+  auto held = std::make_shared<HeldFile>(sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareNone));
+  sim.processes.OnMessage(window, [&, held](const PostedMessage&) { held->ReleaseAfter(1000); });
+  sim.ui.Answer(kIdYes);
+  sim.ui.Answer(kIdNo);
+  Run();
+  EXPECT_EQ(sim.clock.Sleeps().size(), 4u);  // 0, 256, 512, 768 fail; 1024 opens
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+}
+
+TEST_F(UpdateFlowTest, FailedWriteIsReportedAndNotCalledInstalled) {
+  // The installed file is held with read sharing: its stamp can't be read in
+  // interactive mode, so the quiet mode shows the failed write itself.
+  HeldFile held = sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead);
+  Run({"modest", "runapp"});
+  ASSERT_EQ(sim.ui.Calls().size(), 1u);
+  EXPECT_EQ(sim.ui.Calls()[0].request.text,
+            "Can't install file C:\\Program Files\\Orfa\\orfm.cok");
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
+  EXPECT_FALSE(sim.files.Exists("C:\\Program Files\\Orfa\\~orfm.cok"));
+  EXPECT_TRUE(EstimatedSize());
+  EXPECT_TRUE(Started());  // the old file is intact, so the product still starts
+}
+
+TEST_F(UpdateFlowTest, FailedWriteInInteractiveModeSkipsTheInstalldoneQuestion) {
+  sim.files.SetAttributes(kInstalledPayload, kAttrReadOnly);
+  sim.ui.Answer(kIdYes);
+  Run();
+  ASSERT_EQ(sim.ui.Calls().size(), 2u);
+  EXPECT_EQ(sim.ui.Calls()[1].request.text,
+            "Can't install file C:\\Program Files\\Orfa\\orfm.cok");
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
+  EXPECT_FALSE(Started());
+}
+
+TEST(UpdateFlowEntryTest, EstimatedSizeGoesWhereTheUninstallEntryIs) {
+  struct Case {
+    Entry entry;
+    bool is64;
+  };
+  for (const Case c : {Case{Entry::Native, false}, Case{Entry::Native, true},
+                       Case{Entry::Wow32Only, true}, Case{Entry::None, true},
+                       Case{Entry::None, false}}) {
+    SimWindows sim;
+    sim.Set64BitSystem(c.is64);
+    if (c.is64) {
+      OsVersionRecord seven;  // Windows 7 x64: the registry works on the 64-bit view
+      seven.major = 6;
+      seven.minor = 1;
+      seven.build = 7601;
+      seven.platformId = 2;
+      seven.productType = 1;
+      sim.system.SetVersion(seven);
+    }
+    LayOutProduct(sim, c.entry);
+    sim.processes.SetArguments({"modest"});
+    RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable)));
+    const std::string what = "entry " + std::to_string(static_cast<int>(c.entry)) +
+                             (c.is64 ? " on 64-bit" : " on 32-bit");
+    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+    const auto native = sim.registry.GetDword(RootKey::LocalMachine, kUninstallEntry,
+                                              "EstimatedSize", RegView::Native);
+    const auto wow = sim.registry.GetDword(RootKey::LocalMachine, kUninstallEntry,
+                                           "EstimatedSize", RegView::Wow32);
+    EXPECT_EQ(native.has_value(), c.entry == Entry::Native) << what;
+    if (c.is64) {
+      EXPECT_EQ(wow.has_value(), c.entry == Entry::Wow32Only) << what;
+    }
+    if (c.entry != Entry::Native) {
+      // No orphan entry holding only the size is ever made.
+      EXPECT_FALSE(sim.registry.KeyExists(RootKey::LocalMachine, kUninstallEntry, RegView::Native))
+          << what;
+    }
+  }
+}
+
+TEST_F(UpdateFlowTest, DamagedOrUnreadableExecutableStopsBeforeAnythingIsWritten) {
+  std::string image = *sim.files.ReadFileBytes(kExecutable);
+  const std::string slot = DigestSlotOf(image);
+  image[0x300] ^= 1;
+  sim.files.AddFile(kExecutable, image);
+  sim.processes.SetArguments({"modest"});
+  EXPECT_EQ(RunProgram(sim.Get(), slot), 0);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"The installer is damaged."});
+
+  sim.ui.Clear();
+  sim.files.OpenFails(kExecutable, kErrorAccessDenied);
+  EXPECT_EQ(RunProgram(sim.Get(), slot), 0);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"The installer cannot be checked."});
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
+  EXPECT_FALSE(EstimatedSize());
+}
+
+}  // namespace
+}  // namespace orfa
