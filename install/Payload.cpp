@@ -58,6 +58,11 @@ void WriteNewFile(FileSystem& fs, const std::string& path, const std::vector<uin
 // Writes the bytes beside the target and puts them in its place in one
 // step, so that a failed write leaves the target as it was.
 void WriteReplacing(FileSystem& fs, const std::string& target, const std::vector<uint8_t>& bytes) {
+  // A read-only file is not overwritten, as creating it anew would refuse;
+  // not every system's replacing move keeps to that.
+  const std::optional<uint32_t> attributes = fs.Attributes(target);
+  if (attributes && (*attributes & kAttrReadOnly) != 0)
+    throw FileFailure("File is read-only: " + target, kErrorAccessDenied);
   const std::string temp = TempNameFor(target);
   WriteNewFile(fs, temp, bytes);
   uint32_t error = fs.MoveReplace(temp, target);

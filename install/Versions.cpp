@@ -4,6 +4,7 @@
 
 #include "install/Payload.h"
 #include "lang/Lang.h"
+#include "lang/LangFile.h"
 #include "platform/LineReader.h"
 
 namespace orfa {
@@ -32,20 +33,6 @@ int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t o
   uint32_t value = 0;
   for (size_t i = width; i > 0; --i) value = (value << 8) | bytes[i - 1];
   return static_cast<int32_t>(value);
-}
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-// Trimmed of characters with codes 0 to 32 at both ends, A to Z lower-cased.
-std::string HeaderForm(const std::string& line) {
-  size_t begin = 0;
-  size_t end = line.size();
-  while (begin < end && IsBlank(line[begin])) ++begin;
-  while (end > begin && IsBlank(line[end - 1])) --end;
-  std::string result = line.substr(begin, end - begin);
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return result;
 }
 
 int HexDigit(char c) {
@@ -150,7 +137,7 @@ int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
       break;
     }
     versionText = line;
-    if (!line.empty() && line[0] == '[' && HeaderForm(line).find("langver]") == 1) {
+    if (IsHeaderOf(line, "langver")) {
       error = 0;
       if (!reader.ReadLine(versionText, &error)) {
         failed = error != kErrorSuccess;

@@ -37,7 +37,6 @@ default_prefix() {
 export WINEPREFIX=${ORFA_WINEPREFIX:-$(default_prefix)}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=${WINEARCH:-win64}
 
 # Create the prefix once; a lock keeps parallel runs from racing on it.
 mkdir -p "$(dirname "$WINEPREFIX")"
@@ -45,8 +44,10 @@ mkdir -p "$(dirname "$WINEPREFIX")"
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-run: creating the prefix $WINEPREFIX" >&2
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
+    if ! WINEARCH=${WINEARCH:-win64} wineboot -i >/dev/null 2>&1 || ! wineserver -w; then
+      echo "wine-run: could not create the prefix $WINEPREFIX" >&2
+      exit 1
+    fi
   fi
 ) 9>"$WINEPREFIX.lock"
 

@@ -22,11 +22,12 @@ const std::string kNoAccessRu =
     "\xCD\xE5\xF2 \xE4\xEE\xF1\xF2\xF3\xEF\xE0 \xEA \xF1\xE8\xF1\xF2\xE5\xEC\xED\xEE\xEC\xF3 "
     "\xF0\xE5\xE5\xF1\xF2\xF0\xF3";
 
-class DiscoverEnvironmentTest : public ::testing::Test {
- protected:
-  DiscoverEnvironmentTest() {
+// A simulated machine and a context ready for discovery.
+struct Machine {
+  explicit Machine(uint32_t platformId = 2, bool russian = false) {
     ctx.Registry = std::make_unique<Registry>(sim.registry, kKeyAllAccess);
-    ctx.PlatformId = 2;
+    ctx.PlatformId = platformId;
+    ctx.UseRussian = russian;
     ctx.ProductName = "Orfa";
     ctx.GroupNameRu = kGroupRu;
     ctx.GroupNameEn = kGroupEn;
@@ -68,6 +69,8 @@ class DiscoverEnvironmentTest : public ::testing::Test {
   SetupContext ctx{sim.Get()};
 };
 
+class DiscoverEnvironmentTest : public ::testing::Test, public Machine {};
+
 TEST_F(DiscoverEnvironmentTest, FillsEveryFolderOnTheNtFamily) {
   TypicalMachine();
   sim.system.SetAdmin(false);
@@ -99,7 +102,7 @@ TEST_F(DiscoverEnvironmentTest, FillsEveryFolderOnTheNtFamily) {
   }
 }
 
-TEST_F(DiscoverEnvironmentTest, UninstallCommandIsCutAtTheBackslashBeforeItsLastCharacter) {
+TEST(DiscoverEnvironment, UninstallCommandIsCutAtTheBackslashBeforeItsLastCharacter) {
   const struct {
     const char* command;
     const char* folder;
@@ -115,18 +118,14 @@ TEST_F(DiscoverEnvironmentTest, UninstallCommandIsCutAtTheBackslashBeforeItsLast
       {"", "C:\\Program Files\\Orfa\\"},
   };
   for (const auto& c : cases) {
-    SimWindows local;
-    SetupContext run(local.Get());
-    run.Registry = std::make_unique<Registry>(local.registry, kKeyAllAccess);
-    run.PlatformId = 2;
-    run.ProductName = "Orfa";
-    local.registry.SetString(RootKey::LocalMachine, kCv, "ProgramFilesDir", "C:\\Program Files");
-    local.registry.SetString(RootKey::LocalMachine, kEntry, "UninstallString", c.command);
+    Machine m;
+    m.SetMachine(kCv, "ProgramFilesDir", "C:\\Program Files");
+    m.SetMachine(kEntry, "UninstallString", c.command);
     // A 32-bit entry that must not be consulted: the native entry was found.
-    local.registry.SetString(RootKey::LocalMachine, kWowEntry, "UninstallString", "D:\\Wow\\u.exe");
-    ASSERT_TRUE(DiscoverEnvironment(run)) << c.command;
-    EXPECT_EQ(run.ProductFolder, c.folder) << c.command;
-    EXPECT_EQ(run.WowUninstallEntryKey, "") << c.command;
+    m.SetMachine(kWowEntry, "UninstallString", "D:\\Wow\\u.exe");
+    ASSERT_TRUE(DiscoverEnvironment(m.ctx)) << c.command;
+    EXPECT_EQ(m.ctx.ProductFolder, c.folder) << c.command;
+    EXPECT_EQ(m.ctx.WowUninstallEntryKey, "") << c.command;
   }
 }
 
@@ -156,7 +155,7 @@ TEST_F(DiscoverEnvironmentTest, EmptyOrMissingValuesGiveEmptyFolders) {
   EXPECT_EQ(ctx.ProgramsGroupFolder, kGroupEn + "\\");
 }
 
-TEST_F(DiscoverEnvironmentTest, CommonProgramsReadOnTheNtFamilyOnly) {
+TEST(DiscoverEnvironment, CommonProgramsReadOnTheNtFamilyOnly) {
   const struct {
     uint32_t platformId;
     bool haveValue;
@@ -169,41 +168,28 @@ TEST_F(DiscoverEnvironmentTest, CommonProgramsReadOnTheNtFamilyOnly) {
       {2, false, "", false},
   };
   for (const auto& c : cases) {
-    SimWindows local;
-    SetupContext run(local.Get());
-    run.Registry = std::make_unique<Registry>(local.registry, kKeyAllAccess);
-    run.PlatformId = c.platformId;
-    run.ProductName = "Orfa";
-    run.GroupNameRu = kGroupRu;
-    run.GroupNameEn = kGroupEn;
+    Machine m(c.platformId);
     if (c.haveValue)
-      local.registry.SetString(RootKey::LocalMachine, kShell, "Common Programs", c.value);
-    local.registry.SetString(RootKey::CurrentUser, kShell, "Programs", "C:\\User\\Programs");
-    ASSERT_TRUE(DiscoverEnvironment(run));
+      m.SetMachine(kShell, "Common Programs", c.value);
+    m.SetUser("Programs", "C:\\User\\Programs");
+    ASSERT_TRUE(DiscoverEnvironment(m.ctx));
     const std::string base = c.common ? "C:\\All\\Programs\\" : "C:\\User\\Programs\\";
-    EXPECT_EQ(run.CommonProgramsFolder, base) << c.platformId << " '" << c.value << "'";
-    EXPECT_EQ(run.ProgramsGroupFolder, base + kGroupEn + "\\");
-    EXPECT_EQ(run.AltProgramsGroupFolder, base + kGroupRu + "\\");
+    EXPECT_EQ(m.ctx.CommonProgramsFolder, base) << c.platformId << " '" << c.value << "'";
+    EXPECT_EQ(m.ctx.ProgramsGroupFolder, base + kGroupEn + "\\");
+    EXPECT_EQ(m.ctx.AltProgramsGroupFolder, base + kGroupRu + "\\");
   }
 }
 
-TEST_F(DiscoverEnvironmentTest, RussianUsersGetTheRussianGroupFirst) {
+TEST(DiscoverEnvironment, RussianUsersGetTheRussianGroupFirst) {
   for (bool russian : {false, true}) {
-    SimWindows local;
-    SetupContext run(local.Get());
-    run.Registry = std::make_unique<Registry>(local.registry, kKeyAllAccess);
-    run.PlatformId = 2;
-    run.ProductName = "Orfa";
-    run.GroupNameRu = kGroupRu;
-    run.GroupNameEn = kGroupEn;
-    run.UseRussian = russian;
-    local.registry.SetString(RootKey::LocalMachine, kShell, "Common Programs", "C:\\All");
-    local.registry.SetString(RootKey::CurrentUser, kShell, "Programs", "C:\\Me");
-    ASSERT_TRUE(DiscoverEnvironment(run));
-    EXPECT_EQ(run.ProgramsGroupFolder, "C:\\All\\" + (russian ? kGroupRu : kGroupEn) + "\\");
-    EXPECT_EQ(run.AltProgramsGroupFolder, "C:\\All\\" + (russian ? kGroupEn : kGroupRu) + "\\");
-    EXPECT_EQ(run.UserGroupFolderRu, "C:\\Me\\" + kGroupRu + "\\");
-    EXPECT_EQ(run.UserGroupFolderEn, "C:\\Me\\" + kGroupEn + "\\");
+    Machine m(2, russian);
+    m.SetMachine(kShell, "Common Programs", "C:\\All");
+    m.SetUser("Programs", "C:\\Me");
+    ASSERT_TRUE(DiscoverEnvironment(m.ctx));
+    EXPECT_EQ(m.ctx.ProgramsGroupFolder, "C:\\All\\" + (russian ? kGroupRu : kGroupEn) + "\\");
+    EXPECT_EQ(m.ctx.AltProgramsGroupFolder, "C:\\All\\" + (russian ? kGroupEn : kGroupRu) + "\\");
+    EXPECT_EQ(m.ctx.UserGroupFolderRu, "C:\\Me\\" + kGroupRu + "\\");
+    EXPECT_EQ(m.ctx.UserGroupFolderEn, "C:\\Me\\" + kGroupEn + "\\");
   }
 }
 
@@ -249,37 +235,30 @@ TEST_F(DiscoverEnvironmentTest, WowEntryWithoutFolderKeepsDefaultButIsRecorded) 
   EXPECT_EQ(ctx.WowUninstallEntryKey, kWowEntry);
 }
 
-TEST_F(DiscoverEnvironmentTest, PerUserShellFolderFailureStopsWithBilingualError) {
+TEST(DiscoverEnvironment, PerUserShellFolderFailureStopsWithBilingualError) {
   for (bool russian : {false, true}) {
     for (const char* bad : {"Programs", "Startup"}) {
-      SimWindows local;
-      SetupContext run(local.Get());
-      run.Registry = std::make_unique<Registry>(local.registry, kKeyAllAccess);
-      run.PlatformId = 2;
-      run.ProductName = "Orfa";
-      run.GroupNameRu = kGroupRu;
-      run.GroupNameEn = kGroupEn;
-      run.UseRussian = russian;
-      local.registry.SetString(RootKey::CurrentUser, kShell, "Programs", "C:\\Me");
-      local.registry.SetDword(RootKey::CurrentUser, kShell, bad, 1);
-      local.registry.SetString(RootKey::LocalMachine, kEntry, "UninstallString", "C:\\Orfa\\u.exe");
+      Machine m(2, russian);
+      m.SetUser("Programs", "C:\\Me");
+      m.sim.registry.SetDword(RootKey::CurrentUser, kShell, bad, 1);
+      m.SetMachine(kEntry, "UninstallString", "C:\\Orfa\\u.exe");
 
-      EXPECT_FALSE(DiscoverEnvironment(run)) << bad;
-      ASSERT_EQ(local.ui.Calls().size(), 1u);
-      const MessageBoxRequest& box = local.ui.Calls()[0].request;
+      EXPECT_FALSE(DiscoverEnvironment(m.ctx)) << bad;
+      ASSERT_EQ(m.sim.ui.Calls().size(), 1u);
+      const MessageBoxRequest& box = m.sim.ui.Calls()[0].request;
       EXPECT_EQ(box.text, russian ? kNoAccessRu : "No access to system registry");
       EXPECT_EQ(box.caption, russian ? kGroupRu : kGroupEn);
       EXPECT_EQ(box.style, kErrorStyle);
-      EXPECT_EQ(local.registry.OpenKeyCount(), 0u);
-      EXPECT_EQ(run.UninstallKey, "");
-      EXPECT_EQ(run.ProductKey, "");
-      EXPECT_EQ(run.ProgramsGroupFolder, "");
-      EXPECT_EQ(run.ProductFolder, "");
+      EXPECT_EQ(m.sim.registry.OpenKeyCount(), 0u);
+      EXPECT_EQ(m.ctx.UninstallKey, "");
+      EXPECT_EQ(m.ctx.ProductKey, "");
+      EXPECT_EQ(m.ctx.ProgramsGroupFolder, "");
+      EXPECT_EQ(m.ctx.ProductFolder, "");
     }
   }
 }
 
-TEST_F(DiscoverEnvironmentTest, NonTextValueInMachineWidePlacesPassesOnWithKeyClosed) {
+TEST(DiscoverEnvironment, NonTextValueInMachineWidePlacesPassesOnWithKeyClosed) {
   const struct {
     std::string key;
     const char* name;
@@ -291,15 +270,11 @@ TEST_F(DiscoverEnvironmentTest, NonTextValueInMachineWidePlacesPassesOnWithKeyCl
       {kWowEntry, "UninstallString"},
   };
   for (const auto& c : cases) {
-    SimWindows local;
-    SetupContext run(local.Get());
-    run.Registry = std::make_unique<Registry>(local.registry, kKeyAllAccess);
-    run.PlatformId = 2;
-    run.ProductName = "Orfa";
-    local.registry.SetDword(RootKey::LocalMachine, c.key, c.name, 7);
-    EXPECT_THROW(DiscoverEnvironment(run), RegistryFailure) << c.key << " " << c.name;
-    EXPECT_EQ(local.registry.OpenKeyCount(), 0u) << c.key << " " << c.name;
-    EXPECT_TRUE(local.ui.Calls().empty());
+    Machine m;
+    m.sim.registry.SetDword(RootKey::LocalMachine, c.key, c.name, 7);
+    EXPECT_THROW(DiscoverEnvironment(m.ctx), RegistryFailure) << c.key << " " << c.name;
+    EXPECT_EQ(m.sim.registry.OpenKeyCount(), 0u) << c.key << " " << c.name;
+    EXPECT_TRUE(m.sim.ui.Calls().empty());
   }
 }
 
