@@ -157,6 +157,8 @@ class Installation:
     uninstall_string: Optional[str] = None  # default: product_dir + "\unins000.exe"
     last_run_folder: Optional[str] = None   # HKCU ... "TheLastRunFolder"
     lang_file: Optional[str] = None         # HKCU ... "LangFile"
+    # Further values of the per-user key, as regedit writes them: name -> 'dword:00000001'.
+    user_values: Dict[str, str] = dataclasses.field(default_factory=dict)
     standin_config: Optional[Dict[str, str]] = None  # orfa_standin.cfg beside orfa.exe
     # Further folders (C:\ paths) laid out like product_dir, uninstall entry aside.
     more_products: List[str] = dataclasses.field(default_factory=list)
@@ -392,12 +394,14 @@ def registry_file(inst: Installation) -> str:
         parts += [f"[HKEY_LOCAL_MACHINE\\{key}]",
                   f'"UninstallString"="{_reg_escape(uninstall_string)}"',
                   '"DisplayName"="Orfa"', ""]
-    if inst.last_run_folder is not None or inst.lang_file is not None:
+    if inst.last_run_folder is not None or inst.lang_file is not None or inst.user_values:
         parts.append(f"[HKEY_CURRENT_USER\\{USER_KEY}]")
         if inst.last_run_folder is not None:
             parts.append(f'"TheLastRunFolder"="{_reg_escape(inst.last_run_folder)}"')
         if inst.lang_file is not None:
             parts.append(f'"LangFile"="{_reg_escape(inst.lang_file)}"')
+        for name, raw in inst.user_values.items():
+            parts.append(f'"{_reg_escape(name)}"={raw}')
         parts.append("")
     return "\r\n".join(parts) + "\r\n"
 
