@@ -305,6 +305,12 @@ def native_loader(arch: str) -> str:
     return "wine"
 
 
+def kill_prefix(env: Dict[str, str]) -> None:
+    with contextlib.suppress(subprocess.TimeoutExpired):
+        subprocess.run(["wineserver", "-k"], env=env, timeout=SHUTDOWN_TIMEOUT,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def shutdown_prefix(env: Dict[str, str], timeout: float = SHUTDOWN_TIMEOUT) -> None:
     """Waits for the prefix's wineserver to end; kills it when it does not."""
     try:
@@ -499,6 +505,25 @@ def _read_json_lines(path: Path) -> List[dict]:
     return out
 
 
+def _start_robot(env: Dict[str, str], work: Path, answers: List[str],
+                 timeout: float) -> subprocess.Popen:
+    """Starts the robot with its log, stop and ready files in work, and waits
+    until it watches the screen. It stops when work/robot.stop appears."""
+    ready = work / "robot.ready"
+    robot = subprocess.Popen(
+        ["wine", str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
+         "--answers", ",".join(answers) or ",", "--stop", to_windows(work / "robot.stop"),
+         "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
+        env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        _wait_for(ready.exists, READY_TIMEOUT, "the robot")
+    except HarnessError:
+        robot.kill()
+        robot.wait(10)
+        raise
+    return robot
+
+
 def _boxes(records: List[dict]) -> List[Box]:
     boxes = []
     for r in records:
@@ -620,7 +645,6 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         standin_log = work / "standin.jsonl"
         env["ORFA_STANDIN_LOG"] = to_windows(standin_log)
         robot_stop = work / "robot.stop"
-        robot_ready = work / "robot.ready"
         product_stop = work / "product.stop"
         product_ready = work / "product.ready"
         reg = work / "setup.reg"
@@ -633,13 +657,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 subprocess.run([native_loader(inst.arch), "regedit", "/S", str(reg)], env=env,
                                timeout=READY_TIMEOUT, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, check=True)
-                robot = subprocess.Popen(
-                    ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
-                     "--answers", ",".join(answers) or ",", "--stop", to_windows(robot_stop),
-                     "--ready", to_windows(robot_ready), "--timeout", str(int(timeout) + 60)],
-                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                procs.append(robot)
-                _wait_for(robot_ready.exists, READY_TIMEOUT, "the robot")
+                procs.append(_start_robot(env, work, answers, timeout))
 
                 if running is not None:
                     opts = ["--stop", to_windows(product_stop), "--ready", to_windows(product_ready),
@@ -659,9 +677,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
 
                 t0 = time.monotonic()
-                installer_proc = subprocess.Popen(["wine", str(installer or installer_path())] + args, env=env,
-                                             cwd=str(work), stdout=subprocess.DEVNULL,
-                                             stderr=subprocess.DEVNULL)
+                installer_proc = subprocess.Popen(
+                    ["wine", str(installer or installer_path())] + args, env=env, cwd=str(work),
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 procs.append(installer_proc)
                 timed_out = False
                 try:
@@ -673,6 +691,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             finally:
                 product_stop.touch()
                 robot_stop.touch()
+                # the installer timed out, or the run failed before it ended
+                if procs and procs[-1].poll() is None:
+                    kill_prefix(env)
                 for p in procs:
                     try:
                         p.wait(SHUTDOWN_TIMEOUT if p.poll() is None else 0)
@@ -734,16 +755,11 @@ def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "
     env = base_env(prefix, arch, locale)
     try:
         clone_prefix(pristine, prefix)
-        box_log, stop, ready = work / "boxes.jsonl", work / "robot.stop", work / "robot.ready"
+        box_log, stop = work / "boxes.jsonl", work / "robot.stop"
         with Xvfb() as x:
             env["DISPLAY"] = x.display
-            robot = subprocess.Popen(
-                ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
-                 "--answers", ",".join(answers or []) or ",", "--stop", to_windows(stop),
-                 "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
-                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            robot = _start_robot(env, work, answers or [], timeout)
             try:
-                _wait_for(ready.exists, READY_TIMEOUT, "the robot")
                 proc = subprocess.Popen(["wine", str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
                                         env=env, cwd=str(work), stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
