@@ -120,7 +120,7 @@ class E2eCase(unittest.TestCase):
         start = result.product_starts[0]
         self.assertEqual(start["cwd"].rstrip("\\").lower(), folder.rstrip("\\").lower())
         self.assertEqual(start["exe_dir"].rstrip("\\").lower(), folder.rstrip("\\").lower())
-        self.assertIn("\\Orfa.exe", start["cmdline"])  # ProductName + ".exe"
+        self.assertRegex(start["cmdline"], r"(^|[\\\"])Orfa\.exe\"?$")  # ProductName + ".exe"
 
     def assertNotStarted(self, result: harness.RunResult) -> None:
         self.assertEqual(result.product_starts, [], result.describe())

@@ -623,9 +623,11 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                running: Optional[RunningProduct] = None,
                timeout: float = DEFAULT_RUN_TIMEOUT,
                keep: Optional[bool] = None,
-               installer: Optional[Path] = None) -> RunResult:
+               installer: Optional[Path] = None,
+               cwd: Optional[str] = None) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
-    and collects what happened."""
+    and collects what happened. cwd: a C:\\ folder to run it in (default: a
+    folder of the host outside the prefix's C: drive)."""
     reason = unavailable_reason()
     if reason:
         raise HarnessError(reason)
@@ -678,7 +680,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
 
                 t0 = time.monotonic()
                 installer_proc = subprocess.Popen(
-                    ["wine", str(installer or installer_path())] + args, env=env, cwd=str(work),
+                    ["wine", str(installer or installer_path())] + args, env=env,
+                    cwd=str(host_path(prefix, cwd) if cwd else work),
                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 procs.append(installer_proc)
                 timed_out = False
