@@ -3,7 +3,7 @@
 // end-to-end robot that answers the question box).
 //
 //   orfa_checked_checks replace FOLDER yes|no|none en|ru [language] [nowindow]
-//                       [signal=DIR]
+//                       [stale] [signal=DIR]
 //     Lays an installed orfm.cok of data version 120 into FOLDER (a product
 //     folder ending in "\"), shows the progress window, then installs the
 //     program's own "cok" resource "ORFM" (data version 100) over it in the
@@ -13,7 +13,8 @@
 //     same data version 100, which is replaced without a question. The fourth
 //     word is the user's locale as the driver set it. "language" loads the
 //     language files that the driver laid into FOLDER\language\; "nowindow"
-//     leaves the progress window unshown before the install. With signal=DIR
+//     leaves the progress window unshown before the install; "stale" lays a
+//     temporary file of an earlier run in the way. With signal=DIR
 //     the program creates DIR\question-shown while the question is up, and
 //     DIR\progress-shown once the window is back, then waits for
 //     DIR\progress-shot.
@@ -291,6 +292,7 @@ struct ReplaceOptions {
   bool russian = false;
   bool language = false;       // load the language files laid out in the folder
   bool windowFirst = true;     // show the progress window before the install
+  bool staleTemp = false;      // a temporary file of an earlier run is in the way
   std::string signalDir;
 };
 
@@ -320,6 +322,11 @@ void ReplaceCase(orfa::SetupContext& ctx, const ReplaceOptions& options) {
         "the program carries its resource ORFM of type COK (" + std::to_string(resource.size()) +
             " bytes)");
   Check(WriteWholeFile(target, installed), "the installed file is laid out at " + target);
+  if (options.staleTemp) {
+    const std::string stale = "a temporary file left by an earlier run";
+    Check(WriteWholeFile(temp, std::vector<unsigned char>(stale.begin(), stale.end())),
+          "a stale " + temp + " is laid out");
+  }
   Check(orfa::ReadCokVersion(ctx, target) == installedVersion,
         "the installed file has data version " + std::to_string(installedVersion));
 
@@ -458,7 +465,7 @@ void VersionsCase(orfa::SetupContext& ctx, std::string folder, const std::string
 
 int Usage() {
   std::printf("usage: orfa_checked_checks replace FOLDER yes|no|none en|ru [language] [nowindow]"
-              " [signal=DIR]\n"
+              " [stale] [signal=DIR]\n"
               "       orfa_checked_checks versions FOLDER VERSIONED FIRST-OF-TWO PLAIN\n");
   return 2;
 }
@@ -488,6 +495,8 @@ int main(int argc, char** argv) {
         options.language = true;
       } else if (args[i] == "nowindow") {
         options.windowFirst = false;
+      } else if (args[i] == "stale") {
+        options.staleTemp = true;
       } else if (args[i].rfind("signal=", 0) == 0) {
         options.signalDir = args[i].substr(7);
       } else {

@@ -93,8 +93,10 @@ def cases(build: Path, out: Path) -> List[Case]:
                                 harness.to_windows(out / "versioned.exe"),
                                 harness.to_windows(out / "first-of-two.exe"),
                                 harness.to_windows(out / "plain.exe")]),
-        Case("russian-yes", "ru", replace("yes", "ru"), "yes", RUSSIAN_CAPTION, RUSSIAN_TEXT),
-        Case("russian-no", "ru", replace("no", "ru"), "no", RUSSIAN_CAPTION, RUSSIAN_TEXT),
+        Case("russian-yes-stale-temporary", "ru", replace("yes", "ru", "stale"), "yes",
+             RUSSIAN_CAPTION, RUSSIAN_TEXT),
+        Case("russian-no-stale-temporary", "ru", replace("no", "ru", "stale"), "no",
+             RUSSIAN_CAPTION, RUSSIAN_TEXT),
         Case("russian-language-file-yes", "ru", replace("yes", "ru", "language"), "yes",
              LANGUAGE_CAPTION, LANGUAGE_TEXT, language=True),
     ]
