@@ -155,11 +155,10 @@ void ShowBilingualError(SetupContext& ctx, const std::string& english, const std
     request.text = russian;
     request.caption = ctx.GroupNameRu;
     request.language = kLangRussian;
-    // One code page serves the whole box. The built-in Russian text is
-    // Windows-1251 and is what the user must read; a caption taken from a
-    // language file of another code page is shown as it is (its ASCII part,
-    // which all ANSI code pages share, comes through unchanged).
+    // The built-in Russian text is Windows-1251; the caption is the chosen
+    // language file's title once a file is chosen, in that file's code page.
     request.codePage = kCodePageRussian;
+    request.captionCodePage = ctx.GroupNameRuCodePage;
   } else {
     request.text = english;
     request.caption = ctx.GroupNameEn;

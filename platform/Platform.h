@@ -204,8 +204,10 @@ struct MessageBoxRequest {
   uint32_t style = 0;
   // MessageBoxEx language; nullopt = plain MessageBox (the system's default language).
   std::optional<uint16_t> language;
-  // Code page of text and caption; converted once at the boundary.
+  // Code page of the text (and of the caption, unless captionCodePage says
+  // otherwise); converted once at the boundary.
   uint32_t codePage = kCodePageAnsi;
+  std::optional<uint32_t> captionCodePage;
 };
 
 class Ui {

@@ -5,6 +5,7 @@
 // is deleted on every path.
 #include <utility>
 
+#include "install/Environment.h"
 #include "platform/LineReader.h"
 #include "sysinfo/SystemName.h"
 
@@ -24,11 +25,6 @@ constexpr int kNameLetters = 8;
 constexpr int kNameAttempts = 16;
 
 const char* const kLineBreak = "\r\n";
-
-// Appends "\" to a non-empty folder that does not end with one.
-void EndWithBackslash(std::string& folder) {
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-}
 
 // Deletes the temporary file when the capture ends, however it ends.
 class TempFile {
@@ -86,7 +82,7 @@ std::string CaptureConsoleOutput(SetupContext& ctx, const std::string& command) 
   if (interpreter.empty()) return "";
 
   std::string folder = ctx.Os.system.Environment("Temp").value_or("");
-  EndWithBackslash(folder);
+  AppendBackslash(folder);
   const std::string path = CreateUniqueFile(ctx, folder);
   // Without a file of its own the command's output cannot be captured; the
   // result is what an empty capture gives.

@@ -31,7 +31,8 @@ class Win32Ui : public Ui {
  public:
   int MessageBox(const MessageBoxRequest& request) override {
     std::wstring text = ToWide(request.text, request.codePage);
-    std::wstring caption = ToWide(request.caption, request.codePage);
+    std::wstring caption =
+        ToWide(request.caption, request.captionCodePage.value_or(request.codePage));
     return ::MessageBoxExW(nullptr, text.c_str(), caption.c_str(), request.style,
                            request.language.value_or(0));
   }

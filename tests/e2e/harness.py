@@ -158,6 +158,8 @@ class Installation:
     last_run_folder: Optional[str] = None   # HKCU ... "TheLastRunFolder"
     lang_file: Optional[str] = None         # HKCU ... "LangFile"
     standin_config: Optional[Dict[str, str]] = None  # orfa_standin.cfg beside orfa.exe
+    # Further folders (C:\ paths) laid out like product_dir, uninstall entry aside.
+    more_products: List[str] = dataclasses.field(default_factory=list)
 
 
 @dataclasses.dataclass
@@ -179,7 +181,8 @@ class Box:
     icon: str
     answer: str
     pressed: int
-    t_ms: int
+    t_ms: int     # since the robot started
+    tick: int     # GetTickCount() when the box was first seen
     pid: int
 
     def __str__(self) -> str:
@@ -201,7 +204,8 @@ class RunResult:
     exit_code: Optional[int]
     timed_out: bool
     duration: float
-    installed: Optional[InstalledFile]
+    installed: Optional[InstalledFile]         # orfm.cok in product_dir
+    installed_files: Dict[str, Optional[InstalledFile]]  # orfm.cok in every laid-out folder
     payload_sha256: str
     estimated_size: Dict[str, Optional[int]]   # view ("native", "wow") -> value
     uninstall_keys: Dict[str, bool]            # view -> key exists
@@ -209,6 +213,7 @@ class RunResult:
     standin_events: List[dict]
     product_starts: List[dict]   # "start" events of stand-ins the installer started
     folder_size_kb: Optional[int]  # size of the product folder after the run, KiB
+    folder_sizes_kb: Dict[str, Optional[int]]  # the same for every laid-out folder
     prefix: Optional[Path]       # kept only with ORFA_E2E_KEEP=1
 
     @property
@@ -284,6 +289,18 @@ PRISTINE_REG = r"""REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 """
+
+
+def native_loader(arch: str) -> str:
+    """The Wine loader that runs the system's own programs (regedit) in their
+    native bitness: plain "wine" starts the 32-bit ones, which in a 64-bit
+    prefix would write the registry's 32-bit view."""
+    if arch == "win64":
+        for candidate in (shutil.which("wine64"), "/usr/lib/wine/wine64", "/usr/lib64/wine/wine64"):
+            if candidate and os.access(candidate, os.X_OK):
+                return candidate
+        raise HarnessError("no 64-bit Wine loader (wine64) found")
+    return "wine"
 
 
 def shutdown_prefix(env: Dict[str, str], timeout: float = SHUTDOWN_TIMEOUT) -> None:
@@ -488,7 +505,7 @@ def _boxes(records: List[dict]) -> List[Box]:
                          button_ids=[b["id"] for b in r["buttons"]],
                          icon=r.get("icon", ""), answer=r.get("answer", ""),
                          pressed=r.get("pressed", 0), t_ms=r.get("t_ms", 0),
-                         pid=r.get("pid", 0)))
+                         tick=r.get("tick", 0), pid=r.get("pid", 0)))
     return boxes
 
 
@@ -537,9 +554,14 @@ def folder_size_kb(folder: Path) -> Optional[int]:
 
 
 def lay_out(prefix: Path, inst: Installation) -> None:
-    if not inst.product:
-        return
-    folder = host_path(prefix, inst.product_dir)
+    if inst.product:
+        lay_out_product(prefix, inst, inst.product_dir)
+    for other in inst.more_products:
+        lay_out_product(prefix, inst, other)
+
+
+def lay_out_product(prefix: Path, inst: Installation, product_dir: str) -> None:
+    folder = host_path(prefix, product_dir)
     folder.mkdir(parents=True, exist_ok=True)
     shutil.copyfile(helper_path("orfa_standin"), folder / "orfa.exe")
     lang = folder / "language"
@@ -558,12 +580,23 @@ def lay_out(prefix: Path, inst: Installation) -> None:
             "".join(f"{k}={v}\r\n" for k, v in inst.standin_config.items()), encoding="utf-8")
 
 
+def _installed_file(path: Path) -> Optional[InstalledFile]:
+    if not path.is_file():
+        return None
+    with open(path, "rb") as f:
+        head = f.read(7)
+    return InstalledFile(size=path.stat().st_size, sha256=_sha256(path),
+                         stamp=(head[4] - 32) if len(head) > 4 else None, header=head)
+
+
 def run_update(inst: Installation, args: Optional[List[str]] = None,
                answers: Optional[List[str]] = None,
                running: Optional[RunningProduct] = None,
                timeout: float = DEFAULT_RUN_TIMEOUT,
-               keep: Optional[bool] = None) -> RunResult:
-    """Runs the installer once in a fresh prefix and collects what happened."""
+               keep: Optional[bool] = None,
+               installer: Optional[Path] = None) -> RunResult:
+    """Runs the installer (by default the built one) once in a fresh prefix
+    and collects what happened."""
     reason = unavailable_reason()
     if reason:
         raise HarnessError(reason)
@@ -593,8 +626,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             env["DISPLAY"] = x.display
             procs = []
             try:
-                subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, timeout=READY_TIMEOUT,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+                subprocess.run([native_loader(inst.arch), "regedit", "/S", str(reg)], env=env,
+                               timeout=READY_TIMEOUT, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, check=True)
                 robot = subprocess.Popen(
                     ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
                      "--answers", ",".join(answers) or ",", "--stop", to_windows(robot_stop),
@@ -621,13 +655,13 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
 
                 t0 = time.monotonic()
-                installer = subprocess.Popen(["wine", str(installer_path())] + args, env=env,
+                installer_proc = subprocess.Popen(["wine", str(installer or installer_path())] + args, env=env,
                                              cwd=str(work), stdout=subprocess.DEVNULL,
                                              stderr=subprocess.DEVNULL)
-                procs.append(installer)
+                procs.append(installer_proc)
                 timed_out = False
                 try:
-                    exit_code: Optional[int] = installer.wait(timeout)
+                    exit_code: Optional[int] = installer_proc.wait(timeout)
                 except subprocess.TimeoutExpired:
                     timed_out = True
                     exit_code = None
@@ -647,13 +681,12 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                         p.wait(10)
 
         product_dir = host_path(prefix, inst.product_dir) if inst.product_dir[:3].upper() == "C:\\" else None
-        installed = None
-        cok = product_dir / "orfm.cok" if product_dir else None
-        if cok is not None and cok.is_file():
-            data_head = cok.open("rb").read(7)
-            installed = InstalledFile(size=cok.stat().st_size, sha256=_sha256(cok),
-                                      stamp=(data_head[4] - 32) if len(data_head) > 4 else None,
-                                      header=data_head)
+        installed = _installed_file(product_dir / "orfm.cok") if product_dir else None
+        installed_files = {inst.product_dir: installed}
+        sizes = {inst.product_dir: folder_size_kb(product_dir) if product_dir else None}
+        for other in inst.more_products:
+            installed_files[other] = _installed_file(host_path(prefix, other) / "orfm.cok")
+            sizes[other] = folder_size_kb(host_path(prefix, other))
         system = _read_reg_file(prefix / "system.reg")
         user = _read_reg_file(prefix / "user.reg")
         views = {"native": UNINSTALL_KEY}
@@ -669,11 +702,12 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         return RunResult(
             boxes=_boxes(_read_json_lines(box_log)), exit_code=exit_code, timed_out=timed_out,
-            duration=duration, installed=installed, payload_sha256=payload_sha256(),
+            duration=duration, installed=installed, installed_files=installed_files,
+            payload_sha256=payload_sha256(),
             estimated_size=estimated, uninstall_keys=keys,
             user_key_exists=USER_KEY.lower() in user, standin_events=events,
             product_starts=starts,
-            folder_size_kb=folder_size_kb(product_dir) if product_dir else None,
+            folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None)
     finally:
         if not keep:

@@ -433,8 +433,9 @@ static void handle_box(Settings* s, Tracked* item, DWORD start, unsigned seq) {
   }
 
   Text line = {0};
-  text_printf(&line, "{\"seq\":%u,\"t_ms\":%lu,\"pid\":%lu,\"caption\":", seq,
-              (unsigned long)(GetTickCount() - start), (unsigned long)pid);
+  DWORD tick = item->first_seen; /* when the box was first seen */
+  text_printf(&line, "{\"seq\":%u,\"t_ms\":%lu,\"tick\":%lu,\"pid\":%lu,\"caption\":", seq,
+              (unsigned long)(tick - start), (unsigned long)tick, (unsigned long)pid);
   text_json_string(&line, caption);
   text_puts(&line, ",\"text\":");
   {

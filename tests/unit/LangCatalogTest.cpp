@@ -724,6 +724,9 @@ TEST_F(LangTest, BilingualErrorFollowsTheLocaleOnly) {
   ExpectEnglishBox(Boxes()[0], "english text");
   // The current file is English; its title is the caption of the Russian box.
   ExpectRussianBox(Boxes()[1], "русский текст", "Orfa update");
+  // The text is Windows-1251, the caption in the English file's code page.
+  EXPECT_EQ(Boxes()[1].request.codePage, 1251u);
+  EXPECT_EQ(Boxes()[1].request.captionCodePage, std::optional<uint32_t>(1252));
 }
 
 TEST_F(LangTest, ReportLanguageFileErrorTexts) {
@@ -734,6 +737,7 @@ TEST_F(LangTest, ReportLanguageFileErrorTexts) {
   ExpectEnglishBox(Boxes()[0], "Can't handle the language support file C:\\x\\y.lng");
   ExpectRussianBox(Boxes()[1], "Не удаётся работать с файлом языковой поддержки C:\\x\\y.lng",
                    kBuiltInTitleRu);
+  EXPECT_EQ(Boxes()[1].request.captionCodePage, std::optional<uint32_t>(1251));
 }
 
 TEST_F(LangTest, NoFileChosenYet) {

@@ -1,0 +1,64 @@
+"""Where the product is found: the uninstall entry in either registry view,
+and the folder the product last ran from."""
+import unittest
+
+import e2e_support
+from e2e_support import EN, NO_PRODUCT_EN, PRODUCT, E2eCase
+from harness import Installation
+
+e2e_support.require()
+
+OTHER = r"C:\Tools\Orfa"
+
+
+class LastRunFolderTest(E2eCase):
+    def test_last_run_folder_wins_over_the_uninstall_entry(self):
+        inst = Installation(installed_stamp=12, more_products=[OTHER], last_run_folder=OTHER)
+        result = self.run_update(inst, answers=["yes", "yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])])
+        self.assertPayloadInstalled(result, folder=OTHER)
+        self.assertUntouched(result, stamp=12, folder=PRODUCT)
+        self.assertStartedIn(result, OTHER)
+
+    def test_last_run_folder_without_the_product_is_no_product(self):
+        # the uninstall entry names the right folder, the last run folder does not
+        inst = Installation(installed_stamp=12, last_run_folder=r"C:\Tools")
+        result = self.run_update(inst, answers=["yes", "yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [NO_PRODUCT_EN])
+        self.assertUntouched(result, stamp=12)
+        self.assertNoSizeRecorded(result)
+
+
+class RegistryViewTest(E2eCase):
+    def test_native_entry_on_a_64bit_system(self):
+        result = self.run_update(Installation(arch="win64", installed_stamp=12, uninstall="native"),
+                                 args=["modest"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [])
+        self.assertPayloadInstalled(result, view="native")
+        self.assertIsNone(result.estimated_size["wow"])
+
+    def test_entry_only_under_wow6432node_on_a_64bit_system(self):
+        result = self.run_update(Installation(arch="win64", installed_stamp=12, uninstall="wow"),
+                                 answers=["yes", "no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])])
+        # the size goes into the entry that was found; no native entry is made
+        self.assertPayloadInstalled(result, view="wow")
+        self.assertEqual(result.uninstall_keys["native"], False, result.describe())
+
+    def test_no_entry_uses_the_program_files_folder(self):
+        # without an entry the product is looked for in ProgramFilesDir + "Orfa"
+        result = self.run_update(Installation(installed_stamp=12, uninstall=None),
+                                 answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"])])
+        self.assertUntouched(result, stamp=12)
+
+
+if __name__ == "__main__":
+    unittest.main()

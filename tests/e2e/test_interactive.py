@@ -1,0 +1,107 @@
+"""The interactive update: the questions, their answers, what is installed and
+recorded, and whether the product is started."""
+import unittest
+
+import e2e_support
+from e2e_support import EN, PRODUCT, RU, E2eCase
+from harness import Installation
+
+e2e_support.require()
+
+
+class InteractiveTest(E2eCase):
+    def test_yes_yes_installs_records_the_size_and_starts_the_product(self):
+        result = self.run_update(Installation(installed_stamp=12), answers=["yes", "yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])],
+                         buttons=[EN["yes_no"], EN["yes_no"]])
+        self.assertPayloadInstalled(result)
+        self.assertStartedIn(result, PRODUCT)
+
+    def test_yes_no_installs_without_starting_the_product(self):
+        result = self.run_update(Installation(installed_stamp=12), answers=["yes", "no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])])
+        self.assertPayloadInstalled(result)
+        self.assertNotStarted(result)
+
+    def test_declined_changes_nothing(self):
+        result = self.run_update(Installation(installed_stamp=12), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"])])
+        self.assertUntouched(result, stamp=12)
+        self.assertNoSizeRecorded(result)
+        self.assertNotStarted(result)
+
+    def test_stamp_not_above_the_payload_asks_only_to_install(self):
+        # 13 is the payload's own version; no installed file at all reads no stamp
+        for stamp in (13, None, -20):
+            with self.subTest(stamp=stamp):
+                result = self.run_update(Installation(installed_stamp=stamp), answers=["no"])
+                self.assertEnded(result)
+                self.assertBoxes(result, [(EN["question"], EN["installask"])])
+                if stamp is None:
+                    self.assertIsNone(result.installed)
+                else:
+                    self.assertUntouched(result, stamp=stamp)
+
+    def test_newer_installed_file_answered_yes_is_replaced(self):
+        result = self.run_update(Installation(installed_stamp=14), answers=["yes", "yes", "no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["olderfilever"]),
+                                  (EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])])
+        self.assertPayloadInstalled(result)
+        self.assertNotStarted(result)
+
+    def test_newer_installed_file_answered_no_is_kept(self):
+        result = self.run_update(Installation(installed_stamp=14), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["olderfilever"])])
+        self.assertUntouched(result, stamp=14)
+        self.assertNoSizeRecorded(result)
+
+    def test_russian_locale_speaks_russian(self):
+        result = self.run_update(Installation(locale="ru", installed_stamp=14),
+                                 answers=["yes", "yes", "yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(RU["question"], RU["olderfilever"]),
+                                  (RU["question"], RU["installask"]),
+                                  (RU["done_caption"], RU["installdone"])],
+                         buttons=[RU["yes_no"]] * 3)
+        self.assertPayloadInstalled(result)
+        self.assertStartedIn(result, PRODUCT)
+
+    def test_runapp_as_first_argument_is_interactive(self):
+        result = self.run_update(Installation(installed_stamp=12), args=["runapp"], answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"])])
+        self.assertUntouched(result, stamp=12)
+        self.assertNotStarted(result)
+
+
+class QuietModeTest(E2eCase):
+    def test_modest_installs_silently_without_starting(self):
+        # even over a newer installed file: quiet mode never reads the stamp
+        for args in (["modest"], ["MODEST", "other"]):
+            with self.subTest(args=args):
+                result = self.run_update(Installation(installed_stamp=14), args=args)
+                self.assertEnded(result)
+                self.assertBoxes(result, [])
+                self.assertPayloadInstalled(result)
+                self.assertNotStarted(result)
+
+    def test_modest_runapp_starts_the_product(self):
+        for args in (["modest", "runapp"], ["Modest", "RUNAPP"]):
+            with self.subTest(args=args):
+                result = self.run_update(Installation(installed_stamp=12), args=args)
+                self.assertEnded(result)
+                self.assertBoxes(result, [])
+                self.assertPayloadInstalled(result)
+                self.assertStartedIn(result, PRODUCT)
+
+
+if __name__ == "__main__":
+    unittest.main()

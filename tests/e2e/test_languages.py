@@ -1,0 +1,65 @@
+"""Which language file speaks: the locale, the stored "LangFile", and the
+errors for a missing or broken language file."""
+import unittest
+
+import e2e_support
+from e2e_support import CR, DE, EN, E2eCase
+from harness import Installation, sample_language
+
+e2e_support.require()
+
+THREE = {"english.lng": None, "russian.lng": None, "german.lng": None}
+
+
+class LanguageChoiceTest(E2eCase):
+    def test_stored_lang_file_chooses_the_third_language(self):
+        result = self.run_update(Installation(languages=THREE, lang_file="german.lng",
+                                              installed_stamp=12), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(DE["question"], DE["installask"])])
+
+    def test_stored_lang_file_is_matched_exactly(self):
+        # letter case differs: the choice by locale stays
+        result = self.run_update(Installation(languages=THREE, lang_file="German.lng",
+                                              installed_stamp=12), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"])])
+
+    def test_broken_language_file_stops_the_update(self):
+        broken = sample_language("german.lng").replace(b"[langver]\r\n7", b"[langver]\r\nseven")
+        langs = {"english.lng": None, "russian.lng": None, "german.lng": broken}
+        result = self.run_update(Installation(languages=langs, installed_stamp=12),
+                                 answers=["yes", "yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [("Orfa update",
+                                   "german.lng file contains errors." + CR
+                                   + "Please reinstall the program.")])
+        self.assertUntouched(result, stamp=12)
+        self.assertNoSizeRecorded(result)
+
+    def test_russian_user_without_russian_file(self):
+        result = self.run_update(Installation(locale="ru", languages={"english.lng": None},
+                                              installed_stamp=12), answers=["yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [('Обновление программы "Орфа"',
+                                   "Работа без файла russian.lng невозможна!" + CR
+                                   + "Пожалуйста, переустановите программу.")])
+        self.assertUntouched(result, stamp=12)
+
+    def test_english_user_needs_english_file(self):
+        result = self.run_update(Installation(languages={"russian.lng": None}, installed_stamp=12))
+        self.assertEnded(result)
+        self.assertBoxes(result, [("Orfa update", "Can't work with no english.lng file!" + CR
+                                   + "Please reinstall the program.")])
+
+    def test_ignored_names_with_exclamation_mark(self):
+        # "!german.lng" would be chosen by its langcode if it were read
+        langs = {"english.lng": None, "russian.lng": None, "!german.lng": sample_language("german.lng")}
+        result = self.run_update(Installation(languages=langs, lang_file="!german.lng",
+                                              installed_stamp=12), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"])])
+
+
+if __name__ == "__main__":
+    unittest.main()
