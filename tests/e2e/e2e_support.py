@@ -79,6 +79,13 @@ class E2eCase(unittest.TestCase):
         self.assertEqual(shown, list(expected), "\n" + result.describe())
         if buttons is not None:
             self.assertEqual([b.buttons for b in result.boxes], buttons)
+        # every box of the installer is an error (OK, error icon) or a
+        # question (Yes and No, question icon)
+        for b in result.boxes:
+            kind = "question" if b.button_ids == [6, 7] else "error"
+            if kind == "error":
+                self.assertEqual(b.button_ids, [1], str(b))
+            self.assertEqual(b.icon, kind, str(b))
 
     def assertEnded(self, result: harness.RunResult) -> None:
         self.assertFalse(result.timed_out, result.describe())

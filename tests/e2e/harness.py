@@ -157,6 +157,8 @@ class Installation:
     uninstall_string: Optional[str] = None  # default: product_dir + "\unins000.exe"
     last_run_folder: Optional[str] = None   # HKCU ... "TheLastRunFolder"
     lang_file: Optional[str] = None         # HKCU ... "LangFile"
+    # Further values of the per-user key, as regedit writes them: name -> 'dword:00000001'.
+    user_values: Dict[str, str] = dataclasses.field(default_factory=dict)
     standin_config: Optional[Dict[str, str]] = None  # orfa_standin.cfg beside orfa.exe
     # Further folders (C:\ paths) laid out like product_dir, uninstall entry aside.
     more_products: List[str] = dataclasses.field(default_factory=list)
@@ -303,6 +305,12 @@ def native_loader(arch: str) -> str:
     return "wine"
 
 
+def kill_prefix(env: Dict[str, str]) -> None:
+    with contextlib.suppress(subprocess.TimeoutExpired):
+        subprocess.run(["wineserver", "-k"], env=env, timeout=SHUTDOWN_TIMEOUT,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def shutdown_prefix(env: Dict[str, str], timeout: float = SHUTDOWN_TIMEOUT) -> None:
     """Waits for the prefix's wineserver to end; kills it when it does not."""
     try:
@@ -392,12 +400,14 @@ def registry_file(inst: Installation) -> str:
         parts += [f"[HKEY_LOCAL_MACHINE\\{key}]",
                   f'"UninstallString"="{_reg_escape(uninstall_string)}"',
                   '"DisplayName"="Orfa"', ""]
-    if inst.last_run_folder is not None or inst.lang_file is not None:
+    if inst.last_run_folder is not None or inst.lang_file is not None or inst.user_values:
         parts.append(f"[HKEY_CURRENT_USER\\{USER_KEY}]")
         if inst.last_run_folder is not None:
             parts.append(f'"TheLastRunFolder"="{_reg_escape(inst.last_run_folder)}"')
         if inst.lang_file is not None:
             parts.append(f'"LangFile"="{_reg_escape(inst.lang_file)}"')
+        for name, raw in inst.user_values.items():
+            parts.append(f'"{_reg_escape(name)}"={raw}')
         parts.append("")
     return "\r\n".join(parts) + "\r\n"
 
@@ -493,6 +503,25 @@ def _read_json_lines(path: Path) -> List[dict]:
             with contextlib.suppress(ValueError):
                 out.append(json.loads(line))
     return out
+
+
+def _start_robot(env: Dict[str, str], work: Path, answers: List[str],
+                 timeout: float) -> subprocess.Popen:
+    """Starts the robot with its log, stop and ready files in work, and waits
+    until it watches the screen. It stops when work/robot.stop appears."""
+    ready = work / "robot.ready"
+    robot = subprocess.Popen(
+        ["wine", str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
+         "--answers", ",".join(answers) or ",", "--stop", to_windows(work / "robot.stop"),
+         "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
+        env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        _wait_for(ready.exists, READY_TIMEOUT, "the robot")
+    except HarnessError:
+        robot.kill()
+        robot.wait(10)
+        raise
+    return robot
 
 
 def _boxes(records: List[dict]) -> List[Box]:
@@ -616,7 +645,6 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         standin_log = work / "standin.jsonl"
         env["ORFA_STANDIN_LOG"] = to_windows(standin_log)
         robot_stop = work / "robot.stop"
-        robot_ready = work / "robot.ready"
         product_stop = work / "product.stop"
         product_ready = work / "product.ready"
         reg = work / "setup.reg"
@@ -629,13 +657,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 subprocess.run([native_loader(inst.arch), "regedit", "/S", str(reg)], env=env,
                                timeout=READY_TIMEOUT, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, check=True)
-                robot = subprocess.Popen(
-                    ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
-                     "--answers", ",".join(answers) or ",", "--stop", to_windows(robot_stop),
-                     "--ready", to_windows(robot_ready), "--timeout", str(int(timeout) + 60)],
-                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                procs.append(robot)
-                _wait_for(robot_ready.exists, READY_TIMEOUT, "the robot")
+                procs.append(_start_robot(env, work, answers, timeout))
 
                 if running is not None:
                     opts = ["--stop", to_windows(product_stop), "--ready", to_windows(product_ready),
@@ -655,9 +677,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
 
                 t0 = time.monotonic()
-                installer_proc = subprocess.Popen(["wine", str(installer or installer_path())] + args, env=env,
-                                             cwd=str(work), stdout=subprocess.DEVNULL,
-                                             stderr=subprocess.DEVNULL)
+                installer_proc = subprocess.Popen(
+                    ["wine", str(installer or installer_path())] + args, env=env, cwd=str(work),
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 procs.append(installer_proc)
                 timed_out = False
                 try:
@@ -669,6 +691,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             finally:
                 product_stop.touch()
                 robot_stop.touch()
+                # the installer timed out, or the run failed before it ended
+                if procs and procs[-1].poll() is None:
+                    kill_prefix(env)
                 for p in procs:
                     try:
                         p.wait(SHUTDOWN_TIMEOUT if p.poll() is None else 0)
@@ -730,16 +755,11 @@ def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "
     env = base_env(prefix, arch, locale)
     try:
         clone_prefix(pristine, prefix)
-        box_log, stop, ready = work / "boxes.jsonl", work / "robot.stop", work / "robot.ready"
+        box_log, stop = work / "boxes.jsonl", work / "robot.stop"
         with Xvfb() as x:
             env["DISPLAY"] = x.display
-            robot = subprocess.Popen(
-                ["wine", str(helper_path("robot")), "--log", to_windows(box_log),
-                 "--answers", ",".join(answers or []) or ",", "--stop", to_windows(stop),
-                 "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
-                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            robot = _start_robot(env, work, answers or [], timeout)
             try:
-                _wait_for(ready.exists, READY_TIMEOUT, "the robot")
                 proc = subprocess.Popen(["wine", str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
                                         env=env, cwd=str(work), stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)

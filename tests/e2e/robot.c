@@ -115,47 +115,66 @@ static int class_is(HWND hwnd, const wchar_t* name) {
   return n > 0 && _wcsicmp(cls, name) == 0;
 }
 
-/* ---- icons ---- */
+/* ---- icons ----
+ * The icon's handle belongs to the box's process and cannot be read from
+ * here, so the icon is told by its pixels: the icon control's area is copied
+ * from the screen and compared with each system icon drawn on the same
+ * background. */
 
-/* The 32-bit pixels of an icon's colour (or mask) bitmap; NULL when the icon
- * cannot be read from this process. */
-static unsigned char* icon_pixels(HICON icon, int* width, int* height, size_t* size) {
-  ICONINFO info;
-  if (!icon || !GetIconInfo(icon, &info)) return NULL;
-  HBITMAP bmp = info.hbmColor ? info.hbmColor : info.hbmMask;
-  unsigned char* bits = NULL;
-  BITMAP bm;
-  if (GetObjectW(bmp, (int)sizeof bm, &bm) == (int)sizeof bm && bm.bmWidth > 0 && bm.bmHeight > 0) {
-    BITMAPINFO bi;
-    memset(&bi, 0, sizeof bi);
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = bm.bmWidth;
-    bi.bmiHeader.biHeight = bm.bmHeight;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    *size = (size_t)bm.bmWidth * (size_t)bm.bmHeight * 4;
-    bits = (unsigned char*)malloc(*size);
-    HDC dc = GetDC(NULL);
-    if (bits && GetDIBits(dc, bmp, 0, (UINT)bm.bmHeight, bits, &bi, DIB_RGB_COLORS) == 0) {
-      free(bits);
-      bits = NULL;
-    }
-    ReleaseDC(NULL, dc);
-    *width = bm.bmWidth;
-    *height = bm.bmHeight;
+typedef struct {
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ old;
+  unsigned char* bits; /* 32-bit pixels, top-down */
+} Canvas;
+
+static int canvas_open(Canvas* c, int w, int h) {
+  BITMAPINFO bi;
+  memset(&bi, 0, sizeof bi);
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = NULL;
+  c->dc = CreateCompatibleDC(NULL);
+  c->bitmap = CreateDIBSection(NULL, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+  if (!c->dc || !c->bitmap) {
+    if (c->bitmap) DeleteObject(c->bitmap);
+    if (c->dc) DeleteDC(c->dc);
+    return 0;
   }
-  if (info.hbmColor) DeleteObject(info.hbmColor);
-  if (info.hbmMask) DeleteObject(info.hbmMask);
-  return bits;
+  c->old = SelectObject(c->dc, c->bitmap);
+  c->bits = (unsigned char*)bits;
+  return 1;
 }
 
-static const char* icon_name(HICON icon) {
-  if (!icon) return "none";
-  int w = 0, h = 0;
-  size_t size = 0;
-  unsigned char* shown = icon_pixels(icon, &w, &h, &size);
-  if (!shown) return "present";
+static void canvas_close(Canvas* c) {
+  SelectObject(c->dc, c->old);
+  DeleteObject(c->bitmap);
+  DeleteDC(c->dc);
+}
+
+static int pixel_differs(const unsigned char* a, const unsigned char* b) {
+  int d = 0;
+  for (int k = 0; k < 3; ++k) d += a[k] > b[k] ? a[k] - b[k] : b[k] - a[k];
+  return d > 24;
+}
+
+static const char* icon_name(HWND icon_control) {
+  if (!icon_control) return "none";
+  RECT r;
+  if (!GetWindowRect(icon_control, &r)) return "present";
+  int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0 || w > 256 || h > 256) return "present";
+  Canvas shown;
+  if (!canvas_open(&shown, w, h)) return "present";
+  HDC screen = GetDC(NULL);
+  BitBlt(shown.dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ReleaseDC(NULL, screen);
+  GdiFlush();
+
   static const struct {
     WORD id;
     const char* name;
@@ -164,18 +183,27 @@ static const char* icon_name(HICON icon) {
                {32515 /* IDI_EXCLAMATION */, "warning"},
                {32516 /* IDI_ASTERISK */, "information"}};
   const char* result = "present";
+  long best = (long)w * h / 20 + 1; /* at most 5 % of the pixels may differ */
+  const unsigned char* corner = shown.bits;
+  COLORREF background = RGB(corner[2], corner[1], corner[0]);
   for (size_t i = 0; i < sizeof known / sizeof known[0]; ++i) {
-    int kw = 0, kh = 0;
-    size_t ksize = 0;
-    unsigned char* ref = icon_pixels(LoadIconW(NULL, MAKEINTRESOURCEW(known[i].id)), &kw, &kh, &ksize);
-    int same = ref && kw == w && kh == h && ksize == size && memcmp(ref, shown, size) == 0;
-    free(ref);
-    if (same) {
+    Canvas ref;
+    if (!canvas_open(&ref, w, h)) break;
+    HBRUSH brush = CreateSolidBrush(background);
+    RECT all = {0, 0, w, h};
+    FillRect(ref.dc, &all, brush);
+    DeleteObject(brush);
+    DrawIconEx(ref.dc, 0, 0, LoadIconW(NULL, MAKEINTRESOURCEW(known[i].id)), w, h, 0, NULL, DI_NORMAL);
+    GdiFlush();
+    long differing = 0;
+    for (long p = 0; p < (long)w * h; ++p) differing += pixel_differs(shown.bits + 4 * p, ref.bits + 4 * p);
+    canvas_close(&ref);
+    if (differing < best) {
+      best = differing;
       result = known[i].name;
-      break;
     }
   }
-  free(shown);
+  canvas_close(&shown);
   return result;
 }
 
@@ -189,7 +217,7 @@ typedef struct {
 
 typedef struct {
   Text statics; /* texts of the static controls, joined by "\n" */
-  HICON icon;
+  HWND icon; /* the icon control */
   Button* buttons;
   size_t count;
   size_t cap;
@@ -201,7 +229,7 @@ static BOOL CALLBACK collect_child(HWND child, LPARAM param) {
   LONG style = GetWindowLongW(child, GWL_STYLE);
   if (class_is(child, L"Static")) {
     if ((style & SS_TYPEMASK) == SS_ICON) {
-      box->icon = (HICON)SendMessageW(child, STM_GETICON, 0, 0);
+      if (SendMessageW(child, STM_GETICON, 0, 0)) box->icon = child;
       return TRUE;
     }
     wchar_t* text = window_text(child);

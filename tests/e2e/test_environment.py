@@ -32,6 +32,20 @@ class LastRunFolderTest(E2eCase):
         self.assertNoSizeRecorded(result)
 
 
+    def test_last_run_folder_of_another_type_ends_with_an_application_error(self):
+        inst = Installation(installed_stamp=12, user_values={"TheLastRunFolder": "dword:00000001"})
+        result = self.run_update(inst, answers=["yes", "yes"])
+        self.assertFalse(result.timed_out)
+        self.assertEqual(result.exit_code, 1, result.describe())
+        self.assertEqual([b.caption for b in result.boxes], ["Application Error"])
+        box = result.boxes[0]
+        self.assertRegex(box.text, r"^Exception \w+ in module orfa-update\.exe at [0-9A-F]{8}\.\r\n"
+                                   r"[^\r\n]+\.\r\n$")
+        self.assertEqual((box.button_ids, box.icon), ([1], "error"))
+        self.assertUntouched(result, stamp=12)
+        self.assertNoSizeRecorded(result)
+
+
 class RegistryViewTest(E2eCase):
     def test_native_entry_on_a_64bit_system(self):
         result = self.run_update(Installation(arch="win64", installed_stamp=12, uninstall="native"),

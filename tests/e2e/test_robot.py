@@ -24,6 +24,7 @@ class RobotTest(unittest.TestCase):
         self.assertEqual(error.text, "Probe error text")
         self.assertEqual(error.button_ids, [1])
         self.assertEqual(wide.text, 'Проба "Орфа"')
+        self.assertEqual([b.icon for b in boxes], ["question", "error", "information"])
         # the script had one answer: the rest get the default (No, else OK)
         self.assertEqual([b.answer for b in boxes], ["yes", "default", "default"])
         self.assertEqual(out["files"]["result.txt"].decode().split(), ["6", "1", "1"])
