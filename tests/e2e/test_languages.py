@@ -18,6 +18,12 @@ class LanguageChoiceTest(E2eCase):
         self.assertEnded(result)
         self.assertBoxes(result, [(DE["question"], DE["installask"])])
 
+    def test_third_language_for_a_russian_user_keeps_its_letters(self):
+        result = self.run_update(Installation(locale="ru", languages=THREE, lang_file="german.lng",
+                                              installed_stamp=12), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(DE["question"], DE["installask"])])
+
     def test_stored_lang_file_is_matched_exactly(self):
         # letter case differs: the choice by locale stays
         result = self.run_update(Installation(languages=THREE, lang_file="German.lng",
@@ -36,6 +42,18 @@ class LanguageChoiceTest(E2eCase):
                                    + "Please reinstall the program.")])
         self.assertUntouched(result, stamp=12)
         self.assertNoSizeRecorded(result)
+
+    def test_broken_file_for_a_russian_user_has_that_files_title(self):
+        # the Russian error box is captioned with the "progname" of the file
+        # being checked, read in that file's own code page (1252 for 1031)
+        broken = sample_language("german.lng").replace(b"[langver]\r\n7", b"[langver]\r\n7a")
+        langs = {"english.lng": None, "russian.lng": None, "german.lng": broken}
+        result = self.run_update(Installation(locale="ru", languages=langs, installed_stamp=12),
+                                 answers=["yes", "yes"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [("Orfa Rechtschreibprüfung", "Файл german.lng содержит ошибки!" + CR
+                                   + "Пожалуйста, переустановите программу.")])
+        self.assertUntouched(result, stamp=12)
 
     def test_russian_user_without_russian_file(self):
         result = self.run_update(Installation(locale="ru", languages={"english.lng": None},
