@@ -35,6 +35,8 @@ struct SimFileSystem::Node {
   std::map<uint64_t, Opening> opens;
   uint32_t listError = 0;
   uint32_t readError = 0;
+  uint64_t readErrorAfter = 0;        // reads below this offset still succeed
+  std::optional<uint64_t> listedSize;  // the size listings report, when set
   bool program = false;                     // what SHGetFileInfo(SHGFI_EXETYPE) tells
   std::optional<std::string> versionBlock;  // the version resource
 
@@ -206,7 +208,7 @@ class SimFile : public File {
 
   std::optional<size_t> Read(void* buffer, size_t size, uint32_t* error) override {
     uint32_t code = (access_ & kGenericRead) == 0 ? kErrorAccessDenied : node_->readError;
-    if (code != kErrorSuccess) {
+    if (code != kErrorSuccess && pos_ >= node_->readErrorAfter) {
       if (error) *error = code;
       return std::nullopt;
     }
@@ -214,6 +216,9 @@ class SimFile : public File {
     const std::string& data = node_->data;
     if (pos_ >= data.size()) return 0;
     size_t count = std::min(size, static_cast<size_t>(data.size() - pos_));
+    if (code != kErrorSuccess) {
+      count = std::min(count, static_cast<size_t>(node_->readErrorAfter - pos_));
+    }
     std::memcpy(buffer, data.data() + pos_, count);
     pos_ += count;
     return count;
@@ -584,7 +589,8 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
   for (const auto& child : folder->children) {
     const std::string shortName = shortNames_ ? ShortNameOf(child->name) : "";
     if (WildcardMatch(found.name, child->name) || (!shortName.empty() && WildcardMatch(found.name, shortName))) {
-      entries.push_back(DirEntry{child->name, child->ListedAttributes(), child->folder ? 0 : child->data.size()});
+      entries.push_back(DirEntry{child->name, child->ListedAttributes(),
+                                 child->folder ? 0 : child->listedSize.value_or(child->data.size())});
     }
   }
   if (entries.empty()) return fail(kErrorFileNotFound);
@@ -637,10 +643,17 @@ std::shared_ptr<SimFileSystem::Node> SimFileSystem::FileNode(const std::string& 
   return found.node;
 }
 
-void SimFileSystem::ReadFails(const std::string& path, uint32_t error) {
+void SimFileSystem::ReadFails(const std::string& path, uint32_t error, uint64_t afterBytes) {
   auto node = FileNode(path);
   if (!node) throw std::invalid_argument("sim: no file " + path);
   node->readError = error;
+  node->readErrorAfter = afterBytes;
+}
+
+void SimFileSystem::SetListedSize(const std::string& path, uint64_t size) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->listedSize = size;
 }
 
 void SimFileSystem::SetProgram(const std::string& path, bool isProgram) {

@@ -113,7 +113,11 @@ class SimFileSystem : public FileSystem {
   std::optional<uint64_t> DiskFree() const;
   void ListFails(const std::string& folder, uint32_t error = kErrorAccessDenied);  // FindFirstFile fails
   void OpenFails(const std::string& path, uint32_t error);  // CreateFile of this path fails; 0 ends it
-  void ReadFails(const std::string& path, uint32_t error);  // ReadFile on this file fails; 0 ends it
+  // ReadFile on this file fails once the file position reaches afterBytes
+  // (from the start by default); 0 ends it.
+  void ReadFails(const std::string& path, uint32_t error, uint64_t afterBytes = 0);
+  // The size a listing reports for the file, for sizes too large to hold.
+  void SetListedSize(const std::string& path, uint64_t size);
 
   // --- for tests: version resources of an existing file (they go with it when it
   // moves, and are gone when it is deleted or overwritten by CREATE_ALWAYS)

@@ -355,51 +355,6 @@ TEST(FolderSizeKb, FolderLinksAreNotFollowed) {
   EXPECT_EQ(FolderSizeKb(ctx, "C:\\Orfa"), 3);
 }
 
-// Reports chosen sizes for named files in listings; everything else is the
-// simulation's. Files of many GiB need no bytes this way.
-class SizedListing : public FileSystem {
- public:
-  SizedListing(FileSystem& inner, std::map<std::string, uint64_t> sizes)
-      : inner_(inner), sizes_(std::move(sizes)) {}
-  std::unique_ptr<File> Open(const std::string& p, uint32_t a, uint32_t s, Disposition d,
-                             uint32_t* e) override {
-    return inner_.Open(p, a, s, d, e);
-  }
-  std::optional<uint32_t> Attributes(const std::string& p) override { return inner_.Attributes(p); }
-  uint32_t SetAttributes(const std::string& p, uint32_t a) override {
-    return inner_.SetAttributes(p, a);
-  }
-  uint32_t Delete(const std::string& p) override { return inner_.Delete(p); }
-  uint32_t Move(const std::string& f, const std::string& t) override { return inner_.Move(f, t); }
-  uint32_t MoveReplace(const std::string& f, const std::string& t) override {
-    return inner_.MoveReplace(f, t);
-  }
-  std::vector<DirEntry> List(const std::string& pattern, uint32_t* error) override {
-    std::vector<DirEntry> entries = inner_.List(pattern, error);
-    for (DirEntry& entry : entries) {
-      auto it = sizes_.find(entry.name);
-      if (it != sizes_.end()) entry.size = it->second;
-    }
-    return entries;
-  }
-  uint32_t SetCurrentDirectory(const std::string& p) override {
-    return inner_.SetCurrentDirectory(p);
-  }
-  std::string SystemDirectory() override { return inner_.SystemDirectory(); }
-  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
-  bool IsProgram(const std::string& p) override { return inner_.IsProgram(p); }
-  std::optional<std::string> VersionBlock(const std::string& p) override {
-    return inner_.VersionBlock(p);
-  }
-  std::optional<std::string> VersionValue(const std::string& b, const std::string& s) override {
-    return inner_.VersionValue(b, s);
-  }
-
- private:
-  FileSystem& inner_;
-  std::map<std::string, uint64_t> sizes_;
-};
-
 TEST(FolderSizeKb, TotalsOf4GiBAndMoreAreExactAndCapped) {
   constexpr uint64_t kGiB = uint64_t{1} << 30;
   const struct {
@@ -416,10 +371,10 @@ TEST(FolderSizeKb, TotalsOf4GiBAndMoreAreExactAndCapped) {
     SimWindows sim;
     sim.files.AddFile("C:\\Orfa\\a.bin");
     sim.files.AddFile("C:\\Orfa\\sub\\b.bin");
-    SizedListing files(sim.files, c.sizes);
-    Platform os{sim.registry,  files,      sim.resources, sim.ui,      sim.processes,
-                sim.system,    sim.clock,  sim.crypto,    sim.progress};
-    SetupContext ctx(os);
+    // Files of many GiB need no bytes: the listing reports their sizes.
+    sim.files.SetListedSize("C:\\Orfa\\a.bin", c.sizes.at("a.bin"));
+    sim.files.SetListedSize("C:\\Orfa\\sub\\b.bin", c.sizes.at("b.bin"));
+    SetupContext ctx(sim.Get());
     EXPECT_EQ(FolderSizeKb(ctx, "C:\\Orfa"), c.kb);
   }
 }

@@ -564,73 +564,6 @@ TEST_F(LangTest, RussianUserSeesRussianErrorsForAnEnglishFile) {
                    "Orfa update");
 }
 
-// A file system that lets a file be read up to a given offset and then fails,
-// as a disk error in the middle of a file would.
-class FailingReads : public FileSystem {
- public:
-  FailingReads(FileSystem& inner, std::string path, uint64_t okBytes)
-      : inner_(inner), path_(std::move(path)), okBytes_(okBytes) {}
-
-  std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
-                             Disposition disposition, uint32_t* error) override {
-    auto file = inner_.Open(path, access, share, disposition, error);
-    if (!file || path != path_) return file;
-    return std::make_unique<FailingFile>(std::move(file), okBytes_);
-  }
-  std::optional<uint32_t> Attributes(const std::string& p) override { return inner_.Attributes(p); }
-  uint32_t SetAttributes(const std::string& p, uint32_t a) override {
-    return inner_.SetAttributes(p, a);
-  }
-  uint32_t Delete(const std::string& p) override { return inner_.Delete(p); }
-  uint32_t Move(const std::string& f, const std::string& t) override { return inner_.Move(f, t); }
-  uint32_t MoveReplace(const std::string& f, const std::string& t) override {
-    return inner_.MoveReplace(f, t);
-  }
-  std::vector<DirEntry> List(const std::string& p, uint32_t* e) override {
-    return inner_.List(p, e);
-  }
-  uint32_t SetCurrentDirectory(const std::string& p) override {
-    return inner_.SetCurrentDirectory(p);
-  }
-  std::string SystemDirectory() override { return inner_.SystemDirectory(); }
-  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
-  bool IsProgram(const std::string& p) override { return inner_.IsProgram(p); }
-  std::optional<std::string> VersionBlock(const std::string& p) override {
-    return inner_.VersionBlock(p);
-  }
-  std::optional<std::string> VersionValue(const std::string& b, const std::string& s) override {
-    return inner_.VersionValue(b, s);
-  }
-
- private:
-  class FailingFile : public File {
-   public:
-    FailingFile(std::unique_ptr<File> inner, uint64_t okBytes)
-        : inner_(std::move(inner)), left_(okBytes) {}
-    std::optional<size_t> Read(void* buffer, size_t size, uint32_t* error) override {
-      if (left_ == 0) {
-        *error = 23;  // ERROR_CRC
-        return std::nullopt;
-      }
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(size, left_));
-      auto got = inner_->Read(buffer, want, error);
-      if (got) left_ -= *got;
-      return got;
-    }
-    uint32_t Write(const void* data, size_t size) override { return inner_->Write(data, size); }
-    uint32_t Seek(uint64_t offset) override { return inner_->Seek(offset); }
-    std::optional<uint64_t> Size(uint32_t* error) override { return inner_->Size(error); }
-
-   private:
-    std::unique_ptr<File> inner_;
-    uint64_t left_;
-  };
-
-  FileSystem& inner_;
-  std::string path_;
-  uint64_t okBytes_;
-};
-
 struct ReadOnCase {
   const char* name;
   std::string before;  // the part of the current file read before the failure
@@ -646,11 +579,8 @@ TEST_P(LangReadErrorTest, ReportsAndKeepsWhatWasRead) {
   SimWindows sim;
   const std::string path = std::string(kFolder) + "english.lng";
   sim.files.AddFile(path, c.before + "more\r\nlines\r\n\r\n[other]\r\nx\r\n");
-  FailingReads files(sim.files, path, c.before.size());
-  Platform& base = sim.Get();
-  Platform os{base.registry, files,       base.resources, base.ui,      base.processes,
-              base.system,   base.clock, base.crypto,    base.progress};
-  SetupContext ctx(os);
+  sim.files.ReadFails(path, 23 /* ERROR_CRC */, c.before.size());
+  SetupContext ctx(sim.Get());
   ctx.GroupNameEn = "Orfa update";
   ctx.Catalog.LanguageFiles = {"english.lng"};
   ctx.Catalog.EnglishFileIndex = 0;

@@ -12,3 +12,4 @@ add_test(NAME wine-progress-and-capture
           ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:orfa_sysui_checks>
           ${CMAKE_BINARY_DIR}/wine)
 set_tests_properties(wine-progress-and-capture PROPERTIES TIMEOUT 300)
+include(${CMAKE_SOURCE_DIR}/tests/wine/checked/Checked.cmake OPTIONAL)
