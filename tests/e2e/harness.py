@@ -16,6 +16,27 @@ One run (`run_update`) takes a description of the sample Orfa installation
 Standard library only. Paths of the build come from ORFA_E2E_BUILD (the
 win32 build folder; default: build/win32 of the source tree).
 
+API (used by the test_*.py modules):
+
+  run_update(Installation(...), args=[...], answers=["yes", "no"],
+             running=RunningProduct(...), timeout=120, installer=None, cwd=None)
+      -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
+         answer, pressed, tick), exit_code, timed_out, installed /
+         installed_files (InstalledFile: size, sha256, stamp, header),
+         payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
+         per registry view, user_key_exists, standin_events, product_starts,
+         folder_size_kb / folder_sizes_kb, describe().
+  run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
+      with the robot, for checking the helpers themselves.
+  sample_language(name) -> the bytes of a sample language file as installed.
+  unavailable_reason() -> why runs cannot happen here (no Wine, no build).
+
+Prefixes: one pristine prefix per architecture is booted once and cached in
+ORFA_E2E_CACHE (default /tmp/orfa-e2e-cache-UID); every run clones it (system
+files hard-linked) into a temporary folder that is deleted afterwards, unless
+ORFA_E2E_KEEP=1. The registry is read from the prefix's saved hives after its
+wineserver has ended.
+
 Command line: `harness.py run [options] [-- installer arguments]` prints every
 box and what was installed; see `harness.py run --help`.
 """
@@ -331,6 +352,7 @@ def pristine_prefix(arch: str) -> Path:
     root = cache_root()
     root.mkdir(parents=True, exist_ok=True)
     tag = re.sub(r"[^A-Za-z0-9.]+", "-", wine_version())
+    tag += "-" + hashlib.sha256(PRISTINE_REG.encode()).hexdigest()[:8]
     target = root / f"{arch}-{tag}"
     with open(root / ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
