@@ -32,7 +32,6 @@ bool LineReader::ReadLine(std::string& line, uint32_t* error) {
     if (error) *error = err;
     return false;
   }
-  bool pendingCr = false;
   for (;;) {
     if (!Fill(&err)) {
       if (err) {
@@ -43,12 +42,9 @@ bool LineReader::ReadLine(std::string& line, uint32_t* error) {
     }
     char c = buffer_[pos_++];
     if (c == '\n') return true;
-    if (pendingCr) pendingCr = false;  // a CR not followed by LF is dropped
-    if (c == '\r') {
-      pendingCr = true;
-      continue;
-    }
-    line.push_back(c);
+    // A CR never ends a line: before LF it is part of the break, anywhere
+    // else it is dropped.
+    if (c != '\r') line.push_back(c);
   }
 }
 

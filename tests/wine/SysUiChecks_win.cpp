@@ -15,43 +15,14 @@
 #include "app/SetupContext.h"
 #include "platform/win32/Win32Platform.h"
 #include "sysinfo/SystemName.h"
+#include "tests/wine/WineCheck.h"
 #include "ui/ProgressWindow.h"
 
 namespace {
 
-int failures = 0;
+using namespace orfa::winecheck;
 
-void Check(bool ok, const std::string& what) {
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-  std::fflush(stdout);
-  if (!ok) ++failures;
-}
 
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string WindowText(HWND window) {
-  char buffer[512] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
-}
-
-std::string ClassOf(HWND window) {
-  char buffer[256] = {};
-  GetClassNameA(window, buffer, sizeof buffer);
-  return buffer;
-}
 
 // Waits up to timeoutMs, in real time, for a visible top-level "PlainWindow".
 HWND WaitForVisibleWindow(DWORD timeoutMs) {
@@ -88,9 +59,9 @@ void CheckShownWindow(HWND window, const std::string& title, const std::string& 
   Check(rect.right - rect.left == 408 && rect.bottom - rect.top == 76, "window is 408 x 76");
   Check(rect.left == (cx - 408) / 2 && rect.top == (cy - 76) / 2, "window is centred on the screen");
 
-  Check(WindowText(window) == title, "window title is " + Quote(title));
+  Check(WindowText(window) == title, "window title is " + Printable(title));
   HWND label = FindWindowExA(window, nullptr, "STATIC", nullptr);
-  Check(label != nullptr && WindowText(label) == text, "text line is " + Quote(text));
+  Check(label != nullptr && WindowText(label) == text, "text line is " + Printable(text));
   HWND bar = FindWindowExA(window, nullptr, "msctls_progress32", nullptr);
   Check(bar != nullptr && IsWindowVisible(bar), "progress bar child exists and is visible");
 
@@ -156,7 +127,7 @@ void CaptureChecks(orfa::SetupContext& ctx) {
   const size_t filesBefore = FilesIn(temp);
 
   const std::string ver = orfa::CaptureConsoleOutput(ctx, "ver");
-  std::printf("     ver gives %s\n", Quote(ver).c_str());
+  std::printf("     ver gives %s\n", Printable(ver).c_str());
   // Windows prints "Microsoft Windows [Version 10.0.19045.2965]", Wine
   // "Microsoft Windows 6.1.7601": both name the system and its version.
   Check(ver.find("Microsoft Windows") != std::string::npos, "\"ver\" output names the system");
@@ -174,10 +145,10 @@ void CaptureChecks(orfa::SetupContext& ctx) {
   CloseHandle(file);
   const std::string lines = orfa::CaptureConsoleOutput(ctx, "type \"" + source + "\"");
   DeleteFileA(source.c_str());
-  Check(lines == "one\r\ntwo\r\nthree\r\n", "each line comes back with CR LF: " + Quote(lines));
+  Check(lines == "one\r\ntwo\r\nthree\r\n", "each line comes back with CR LF: " + Printable(lines));
 
   const std::string silent = orfa::CaptureConsoleOutput(ctx, "rem");
-  Check(silent == "\r\n", "a command that prints nothing gives one CR LF: " + Quote(silent));
+  Check(silent == "\r\n", "a command that prints nothing gives one CR LF: " + Printable(silent));
 
   char comspec[1024] = {};
   GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
@@ -187,7 +158,7 @@ void CaptureChecks(orfa::SetupContext& ctx) {
   Check(FilesIn(temp) == filesBefore, "still no temporary file left");
 
   const std::string name = orfa::BuildSystemName(ctx);
-  std::printf("     system name %s, 64-bit %s\n", Quote(name).c_str(),
+  std::printf("     system name %s, 64-bit %s\n", Printable(name).c_str(),
               ctx.Is64BitSystem ? "yes" : "no");
   Check(!name.empty() && name != "unknown", "the system has a name");
 
@@ -213,9 +184,7 @@ int main(int argc, char** argv) {
   ProgressChecks(ctx, readyFile, goFile);
   CaptureChecks(ctx);
 
-  std::printf("%s: %d failed\n", failures == 0 ? "PASSED" : "FAILED", failures);
-  std::fflush(stdout);
   orfa::FreeSetupContext(ctx);
   // The window thread runs until the process ends.
-  ExitProcess(failures == 0 ? 0 : 1);
+  Finish();
 }

@@ -35,76 +35,21 @@
 #include "install/Payload.h"
 #include "lang/Lang.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Handles.h"
+#include "tests/wine/WineCheck.h"
 #include "ui/ProgressWindow.h"
 
 namespace {
 
-int failures = 0;
+using namespace orfa::winecheck;
 
-void Check(bool ok, const std::string& what) {
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-  std::fflush(stdout);
-  if (!ok) ++failures;
-}
-
-void Note(const std::string& text) {
-  std::printf("     %s\n", text.c_str());
-  std::fflush(stdout);
-}
-
-// Closes a kernel handle when it goes out of scope.
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-  ~OwnedHandle() {
-    if (Valid()) CloseHandle(handle_);
-  }
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(OwnedHandle&&) = delete;
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-std::string Printable(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  const int got = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
-  text.resize(static_cast<size_t>(got > 0 ? got : 0));
-  return text;
-}
-
-std::string ClassOf(HWND window) {
-  std::string name(256, '\0');
-  const int got = GetClassNameA(window, name.data(), static_cast<int>(name.size()));
-  name.resize(static_cast<size_t>(got > 0 ? got : 0));
-  return name;
-}
 
 bool FileThere(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-  OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  orfa::win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) return false;
   DWORD written = 0;
@@ -115,7 +60,7 @@ bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& b
 
 // The whole file; empty when it cannot be read.
 std::vector<unsigned char> ReadWholeFile(const std::string& path) {
-  OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  orfa::win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   std::vector<unsigned char> bytes;
   if (!file.Valid()) return bytes;
@@ -127,7 +72,7 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path) {
 }
 
 void Touch(const std::string& path) {
-  OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  orfa::win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -346,7 +291,7 @@ void ReplaceCase(orfa::SetupContext& ctx, const ReplaceOptions& options) {
 
   QuestionView view;
   if (!options.signalDir.empty()) view.signalFile = options.signalDir + "\\question-shown";
-  OwnedHandle watcher(CreateThread(nullptr, 0, WatchQuestion, &view, 0, nullptr));
+  orfa::win32::UniqueKernel watcher(CreateThread(nullptr, 0, WatchQuestion, &view, 0, nullptr));
   Check(watcher.Valid(), "the watcher thread runs");
 
   const bool replaced = orfa::InstallResourceFile(ctx, "orfm", "cok", target, true);
@@ -510,9 +455,7 @@ int main(int argc, char** argv) {
     return Usage();
   }
 
-  std::printf("%s: %d failed\n", failures == 0 ? "PASSED" : "FAILED", failures);
-  std::fflush(stdout);
   orfa::FreeSetupContext(ctx);
   // The progress window's thread runs until the process ends.
-  ExitProcess(failures == 0 ? 0 : 1);
+  Finish();
 }
