@@ -3,8 +3,14 @@
 set(ORFA_E2E_DIR ${CMAKE_SOURCE_DIR}/tests/e2e)
 set(ORFA_E2E_BIN ${CMAKE_BINARY_DIR}/e2e)
 
-foreach(helper robot orfa_standin boxprobe)
-  add_executable(e2e_${helper} WIN32 ${ORFA_E2E_DIR}/${helper}.c)
+# The ComSpec recorder is a console program: the interpreter it starts shares
+# the console the installer made for it. The others are GUI programs.
+foreach(helper robot orfa_standin boxprobe comspec_recorder)
+  set(subsystem WIN32)
+  if(helper STREQUAL "comspec_recorder")
+    set(subsystem "")
+  endif()
+  add_executable(e2e_${helper} ${subsystem} ${ORFA_E2E_DIR}/${helper}.c)
   set_target_properties(e2e_${helper} PROPERTIES
     OUTPUT_NAME ${helper}
     RUNTIME_OUTPUT_DIRECTORY ${ORFA_E2E_BIN}
@@ -15,7 +21,7 @@ foreach(helper robot orfa_standin boxprobe)
   target_link_libraries(e2e_${helper} PRIVATE shell32 user32 gdi32 kernel32)
   orfa_warnings(e2e_${helper})
 endforeach()
-add_custom_target(e2e_helpers DEPENDS e2e_robot e2e_orfa_standin e2e_boxprobe)
+add_custom_target(e2e_helpers DEPENDS e2e_robot e2e_orfa_standin e2e_boxprobe e2e_comspec_recorder)
 
 # Each test_*.py module is one ctest test. They need Wine and Xvfb; a module
 # skips itself (ctest reports it skipped) when either is missing.

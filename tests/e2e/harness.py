@@ -19,13 +19,22 @@ win32 build folder; default: build/win32 of the source tree).
 API (used by the test_*.py modules):
 
   run_update(Installation(...), args=[...], answers=["yes", "no"],
-             running=RunningProduct(...), timeout=120, installer=None, cwd=None)
+             running=RunningProduct(...), timeout=120, installer=None, cwd=None,
+             env={"Name": "value"}, record_comspec=False)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
          answer, pressed, tick), exit_code, timed_out, installed /
          installed_files (InstalledFile: size, sha256, stamp, header),
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
-         folder_size_kb / folder_sizes_kb, describe().
+         folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
+         the user's Temp folder), describe().
+      Installation(windows_version="win10") sets the Windows version the
+      prefix reports (winecfg -v) before the run. env: environment variables
+      of the run, written to the user's environment in the registry, because
+      Wine sets ComSpec, Temp and the like from there when a program starts;
+      every program of the run sees them. record_comspec: ComSpec names the
+      recorder (comspec_recorder.exe, copied into the prefix), which logs each
+      call and runs the real cmd.exe; comspec_calls lists the calls.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
       with the robot, for checking the helpers themselves.
   sample_language(name) -> the bytes of a sample language file as installed.
@@ -63,6 +72,7 @@ SOURCE_DIR = E2E_DIR.parent.parent
 SAMPLE_LANGUAGE_DIR = E2E_DIR / "sample" / "language"
 
 PRODUCT_DIR_WIN = r"C:\Program Files\Orfa"
+COMSPEC_RECORDER_WIN = r"C:\orfa-e2e\comspec.exe"   # no blank: ComSpec goes unquoted into command lines
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Orfa"
 WOW_UNINSTALL_KEY = r"Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Orfa"
 USER_KEY = r"Software\Tovel\Orfa"
@@ -90,7 +100,7 @@ def unavailable_reason(installer: bool = True) -> Optional[str]:
     for tool in ("wine", "wineserver", "Xvfb"):
         if not shutil.which(tool):
             return f"{tool} is not installed"
-    needed = [helper_path("robot"), helper_path("orfa_standin"), helper_path("boxprobe")]
+    needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder")]
     if installer:
         needed.insert(0, installer_path())
     for path in needed:
@@ -183,6 +193,9 @@ class Installation:
     standin_config: Optional[Dict[str, str]] = None  # orfa_standin.cfg beside orfa.exe
     # Further folders (C:\ paths) laid out like product_dir, uninstall entry aside.
     more_products: List[str] = dataclasses.field(default_factory=list)
+    # The Windows version the prefix reports ("win7", "win10", ... as winecfg
+    # -v takes it); None: the prefix's own (Windows 7 for Wine 8).
+    windows_version: Optional[str] = None
 
 
 @dataclasses.dataclass
@@ -238,6 +251,11 @@ class RunResult:
     folder_size_kb: Optional[int]  # size of the product folder after the run, KiB
     folder_sizes_kb: Dict[str, Optional[int]]  # the same for every laid-out folder
     prefix: Optional[Path]       # kept only with ORFA_E2E_KEEP=1
+    # With record_comspec: one entry a call of ComSpec, as the recorder logged
+    # it: "cmdline", "comspec", "temp" (the Temp variable), "cwd".
+    comspec_calls: List[dict] = dataclasses.field(default_factory=list)
+    # Names of the files in the user's Temp folder of the prefix after the run.
+    temp_files: List[str] = dataclasses.field(default_factory=list)
 
     @property
     def payload_installed(self) -> bool:
@@ -268,6 +286,10 @@ class RunResult:
             lines.append(f"product folder size: {self.folder_size_kb} KiB")
         for s in self.product_starts:
             lines.append(f"product started: {s.get('exe')} in {s.get('cwd')}")
+        for c in self.comspec_calls:
+            lines.append(f"ComSpec called: {c.get('cmdline')} (Temp {c.get('temp')})")
+        if self.temp_files:
+            lines.append(f"left in Temp: {', '.join(self.temp_files)}")
         return "\n".join(lines)
 
 
@@ -411,9 +433,14 @@ def _reg_escape(text: str) -> str:
     return text.replace("\\", "\\\\").replace('"', '\\"')
 
 
-def registry_file(inst: Installation) -> str:
-    """A regedit file (UTF-16 format header) with the installation's entries."""
+def registry_file(inst: Installation, environment: Optional[Dict[str, str]] = None) -> str:
+    """A regedit file (UTF-16 format header) with the installation's entries
+    and the given variables of the user's environment."""
     parts = ["Windows Registry Editor Version 5.00", ""]
+    if environment:
+        parts.append("[HKEY_CURRENT_USER\\Environment]")
+        parts += [f'"{_reg_escape(k)}"="{_reg_escape(v)}"' for k, v in environment.items()]
+        parts.append("")
     uninstall_string = inst.uninstall_string
     if uninstall_string is None:
         uninstall_string = inst.product_dir + "\\unins000.exe"
@@ -646,10 +673,14 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                timeout: float = DEFAULT_RUN_TIMEOUT,
                keep: Optional[bool] = None,
                installer: Optional[Path] = None,
-               cwd: Optional[str] = None) -> RunResult:
+               cwd: Optional[str] = None,
+               env: Optional[Dict[str, str]] = None,
+               record_comspec: bool = False) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
-    folder of the host outside the prefix's C: drive)."""
+    folder of the host outside the prefix's C: drive). env: further
+    environment variables (see the module's notes); record_comspec: ComSpec
+    is the recorder, whose calls come back in comspec_calls."""
     reason = unavailable_reason()
     if reason:
         raise HarnessError(reason)
@@ -657,10 +688,12 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
     answers = list(answers or [])
     if keep is None:
         keep = os.environ.get("ORFA_E2E_KEEP") == "1"
+    env_overrides = dict(env or {})
     pristine = pristine_prefix(inst.arch)
     work = Path(tempfile.mkdtemp(prefix="orfa-e2e-"))
     prefix = work / "prefix"
     env = base_env(prefix, inst.arch, inst.locale)
+    environment: Dict[str, str] = {}
     started_at = time.monotonic()
     try:
         clone_prefix(pristine, prefix)
@@ -668,11 +701,19 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         box_log = work / "boxes.jsonl"
         standin_log = work / "standin.jsonl"
         env["ORFA_STANDIN_LOG"] = to_windows(standin_log)
+        comspec_log = work / "comspec.jsonl"
+        if record_comspec:
+            recorder = host_path(prefix, COMSPEC_RECORDER_WIN)
+            recorder.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(helper_path("comspec_recorder"), recorder)
+            env["ORFA_COMSPEC_LOG"] = to_windows(comspec_log)
+            environment["ComSpec"] = COMSPEC_RECORDER_WIN
+        environment.update(env_overrides)
         robot_stop = work / "robot.stop"
         product_stop = work / "product.stop"
         product_ready = work / "product.ready"
         reg = work / "setup.reg"
-        reg.write_text(registry_file(inst), encoding="utf-16")
+        reg.write_text(registry_file(inst, environment), encoding="utf-16")
 
         with Xvfb() as x:
             env["DISPLAY"] = x.display
@@ -681,6 +722,12 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 subprocess.run([native_loader(inst.arch), "regedit", "/S", str(reg)], env=env,
                                timeout=READY_TIMEOUT, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, check=True)
+                if inst.windows_version:
+                    # winecfg writes the version into both registry views;
+                    # programs started from now on report it
+                    subprocess.run([native_loader(inst.arch), "winecfg", "-v", inst.windows_version],
+                                   env=env, timeout=READY_TIMEOUT, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, check=True)
                 procs.append(_start_robot(env, work, answers, timeout))
 
                 if running is not None:
@@ -749,6 +796,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             keys[view] = values is not None
             estimated[view] = _dword((values or {}).get("estimatedsize"))
         events = _read_json_lines(standin_log)
+        temp_files = sorted(p.name for p in (prefix / "drive_c" / "users").glob("*/Temp/*")
+                            if p.is_file())
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         return RunResult(
             boxes=_boxes(_read_json_lines(box_log)), exit_code=exit_code, timed_out=timed_out,
@@ -758,7 +807,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             user_key_exists=USER_KEY.lower() in user, standin_events=events,
             product_starts=starts,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
-            prefix=prefix if keep else None)
+            prefix=prefix if keep else None,
+            comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files)
     finally:
         if not keep:
             shutil.rmtree(work, ignore_errors=True)
@@ -825,6 +875,9 @@ def main(argv: Optional[List[str]] = None) -> int:
     run.add_argument("--running", action="store_true", help="a running product that quits when asked")
     run.add_argument("--timeout", type=float, default=DEFAULT_RUN_TIMEOUT)
     run.add_argument("--keep", action="store_true", help="keep the prefix and logs")
+    run.add_argument("--windows-version", help="the Windows version of the prefix (win7, win10, ...)")
+    run.add_argument("--record-comspec", action="store_true",
+                     help="ComSpec is the recorder; print the calls of the command interpreter")
     run.add_argument("installer_args", nargs="*")
     opts = parser.parse_args(argv)
 
@@ -834,13 +887,15 @@ def main(argv: Optional[List[str]] = None) -> int:
         return 2
     inst = Installation(arch=opts.arch, locale=opts.locale, product=not opts.no_product,
                         installed_stamp=None if opts.stamp == -1000 else opts.stamp,
-                        uninstall=None if opts.uninstall == "none" else opts.uninstall)
+                        uninstall=None if opts.uninstall == "none" else opts.uninstall,
+                        windows_version=opts.windows_version)
     answers = [a for a in opts.answers.split(",") if a]
     print(f"harness: {opts.arch} prefix, locale {LOCALES.get(opts.locale, opts.locale)}, "
           f"installed stamp {inst.installed_stamp}, answers {answers}, "
           f"arguments {opts.installer_args}", flush=True)
     result = run_update(inst, args=opts.installer_args, answers=answers,
                         running=RunningProduct() if opts.running else None,
+                        record_comspec=opts.record_comspec,
                         timeout=opts.timeout, keep=opts.keep or None)
     print(result.describe())
     return 0 if result.exit_code == 0 else 1

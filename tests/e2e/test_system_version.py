@@ -1,0 +1,85 @@
+"""The system's version decides how the installer names the system, and the
+name decides the registry view it works on.
+
+What Wine 8 reports to the installer, whose manifest declares no supported
+systems:
+  * "win7": version 6.1.7601, "Service Pack 1", "ProductName" "Microsoft
+    Windows 7". The name comes without the console: "Microsoft Windows 7
+    64-bit Service Pack 1" on a 64-bit prefix, "... 32-bit ..." on a 32-bit one.
+  * "win10": version 6.2.9200 (what Windows 8.1 and later report to such a
+    program), no service pack, "ProductName" "Microsoft Windows 10". Version
+    6.2 is ambiguous, so the installer runs "ver" through ComSpec (Wine's
+    cmd.exe prints "Microsoft Windows 10.0.18362"); the product name then
+    replaces the version text, and the name ends in " 64-bit" on a 64-bit
+    prefix, so the installer works on the 64-bit registry view.
+ComSpec names the recorder, which logs each call and runs the real cmd.exe.
+"""
+import re
+import unittest
+
+import e2e_support
+from e2e_support import EN, E2eCase
+from harness import COMSPEC_RECORDER_WIN, Installation
+
+e2e_support.require()
+
+# A file name the capture would leave behind: 8 lower-case letters, nothing else.
+CAPTURE_FILE = re.compile(r"[a-z]{8}")
+
+
+class SystemVersionTest(E2eCase):
+    def run_on(self, arch: str, version: str, **kwargs):
+        inst = Installation(arch=arch, installed_stamp=12, uninstall="native",
+                            windows_version=version)
+        result = self.run_update(inst, answers=["yes", "no"], **kwargs)
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])])
+        self.assertNotStarted(result)
+        return result
+
+    def assertNativeViewOnly(self, result):
+        """The size went into the entry of the native view; on a 64-bit
+        prefix nothing was made under Wow6432Node."""
+        self.assertPayloadInstalled(result, view="native")
+        if "wow" in result.uninstall_keys:
+            self.assertFalse(result.uninstall_keys["wow"], result.describe())
+            self.assertIsNone(result.estimated_size["wow"], result.describe())
+
+    def assertNoCaptureLeft(self, result):
+        left = [name for name in result.temp_files if CAPTURE_FILE.fullmatch(name)]
+        self.assertEqual(left, [], result.describe())
+
+    def test_windows_7_is_named_without_the_console(self):
+        for arch in ("win32", "win64"):
+            with self.subTest(arch=arch):
+                result = self.run_on(arch, "win7", record_comspec=True)
+                self.assertEqual(result.comspec_calls, [], result.describe())
+                self.assertNativeViewOnly(result)
+
+    def test_windows_10_runs_ver_once_through_comspec(self):
+        result = self.run_on("win64", "win10", record_comspec=True)
+        self.assertEqual(len(result.comspec_calls), 1, result.describe())
+        call = result.comspec_calls[0]
+        # the installer's environment reached the interpreter
+        self.assertEqual(call["comspec"], COMSPEC_RECORDER_WIN)
+        temp = call["temp"]
+        self.assertTrue(temp, "no Temp variable")
+        folder = temp if temp.endswith("\\") else temp + "\\"
+        m = re.fullmatch(re.escape(COMSPEC_RECORDER_WIN) + r' /c ver > "'
+                         + re.escape(folder) + r'([a-z]{8})"', call["cmdline"])
+        self.assertIsNotNone(m, call["cmdline"])
+        self.assertNotIn(m.group(1), result.temp_files, "the temporary file was left")
+        self.assertNoCaptureLeft(result)
+        self.assertNativeViewOnly(result)
+
+    def test_windows_10_without_an_interpreter_still_finds_the_64bit_view(self):
+        # ComSpec names no program: "ver" prints nothing, the product name
+        # still gives the name, and no temporary file is left behind
+        result = self.run_on("win64", "win10", env={"ComSpec": r"C:\orfa-e2e\missing.exe"})
+        self.assertNoCaptureLeft(result)
+        self.assertNativeViewOnly(result)
+
+
+if __name__ == "__main__":
+    unittest.main()
