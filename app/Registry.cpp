@@ -18,6 +18,7 @@ bool Registry::OpenKey(const std::string& path, bool create) {
     CloseKey();
     return false;
   }
+  CloseKey();
   key_ = std::move(key);
   keyPath_ = path;
   return true;
@@ -44,13 +45,16 @@ std::string Registry::ReadString(const std::string& name) {
 void Registry::WriteInteger(const std::string& name, int32_t value) {
   if (!key_) throw RegistryFailure("Failed to set data for '" + name + "'", kErrorInvalidHandle);
   uint32_t error = key_->SetDword(name, static_cast<uint32_t>(value));
+  written_ = true;
   if (error != kErrorSuccess) {
     throw RegistryFailure("Failed to set data for '" + name + "'", error);
   }
 }
 
 void Registry::CloseKey() {
-  if (key_) key_->Flush();
+  // What was written reaches the disk before the key is let go.
+  if (key_ && written_) key_->Flush();
+  written_ = false;
   key_.reset();
   keyPath_.clear();
 }

@@ -40,6 +40,7 @@ class Registry {
   RootKey root_ = RootKey::CurrentUser;
   std::unique_ptr<RegKey> key_;
   std::string keyPath_;
+  bool written_ = false;  // the open key has been written to
 };
 
 // Closes the registry's open key when it goes out of scope.

@@ -12,3 +12,7 @@ add_test(NAME executable-reproducible
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/build/check_reproducible.sh
           ${CMAKE_SOURCE_DIR} $<TARGET_FILE:orfa-update> ${CMAKE_BINARY_DIR}/repro-check)
 set_tests_properties(executable-reproducible PROPERTIES TIMEOUT 900)
+add_test(NAME payload-check
+  COMMAND ${Python3_EXECUTABLE} -m unittest -v test_check_payload
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/build)
+set_tests_properties(payload-check PROPERTIES ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)

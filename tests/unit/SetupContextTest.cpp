@@ -105,6 +105,24 @@ TEST(RegistryTest, ReadsTextsUpToTheirNulAndRefusesOtherTypes) {
   EXPECT_THROW(registry.WriteInteger("X", 1), RegistryFailure);
 }
 
+TEST(RegistryTest, OnlyAWrittenKeyIsFlushedWhenClosed) {
+  SimWindows sim;
+  Registry registry(sim.Get().registry, kKeyAllAccess);
+  ASSERT_TRUE(registry.OpenKey("Software\\Tovel", true));
+  EXPECT_FALSE(registry.ValueExists("X"));
+  registry.CloseKey();
+  EXPECT_EQ(sim.registry.FlushCount(), 0u);
+
+  ASSERT_TRUE(registry.OpenKey("Software\\Tovel", true));
+  registry.WriteInteger("EstimatedSize", 42);
+  ASSERT_TRUE(registry.OpenKey("Software\\Other", true));  // replaces the written key
+  EXPECT_EQ(sim.registry.FlushCount(), 1u);
+  registry.CloseKey();
+  EXPECT_EQ(sim.registry.FlushCount(), 1u);
+  EXPECT_EQ(sim.registry.GetDword(RootKey::CurrentUser, "Software\\Tovel", "EstimatedSize"),
+            std::optional<uint32_t>(42));
+}
+
 TEST(RegistryTest, ChoosingAnotherRootClosesTheOpenKey) {
   SimWindows sim;
   Registry registry(sim.Get().registry, kKeyAllAccess | kKeyWow64_64Key);
