@@ -5,6 +5,7 @@
 #include "install/Payload.h"
 #include "lang/Lang.h"
 #include "lang/LangFile.h"
+#include "platform/IntegerText.h"
 #include "platform/LineReader.h"
 
 namespace orfa {
@@ -33,13 +34,6 @@ int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t o
   uint32_t value = 0;
   for (size_t i = width; i > 0; --i) value = (value << 8) | bytes[i - 1];
   return static_cast<int32_t>(value);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // Splits a version text into at most four parts at its first three "."; the
@@ -72,35 +66,7 @@ std::string Hex4(unsigned value) {
 }  // namespace
 
 bool ParseIntegerText(const std::string& text, int32_t* value) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  unsigned base = 10;
-  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-    base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i == text.size()) return false;
-  // The magnitude may reach 2^31 for a negative number, 2^31 - 1 otherwise,
-  // in hexadecimal as in decimal.
-  const uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-  uint64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    int digit = base == 16 ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-    if (digit < 0) return false;
-    magnitude = magnitude * base + static_cast<unsigned>(digit);
-    if (magnitude > limit) return false;
-  }
-  int64_t signedValue = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
-  *value = static_cast<int32_t>(signedValue);
-  return true;
+  return ParseInt32(text, IntegerDigits::DecimalOrHex, value);
 }
 
 int32_t ReadPakVersion(SetupContext& ctx, const std::string& path) {

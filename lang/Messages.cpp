@@ -1,9 +1,8 @@
 // Looking texts up in the current language file (with the fallback file for
 // what it lacks), filling placeholders, and the message boxes.
-#include <limits>
-
 #include "lang/Lang.h"
 #include "lang/LangFile.h"
+#include "platform/IntegerText.h"
 
 namespace orfa {
 
@@ -174,27 +173,7 @@ void ReportLanguageFileError(SetupContext& ctx, const std::string& name) {
 }
 
 bool ParseDecimal(const std::string& text, int32_t* value) {
-  size_t pos = 0;
-  while (pos < text.size() && text[pos] == ' ') ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-    negative = text[pos] == '-';
-    ++pos;
-  }
-  if (pos == text.size()) return false;
-  // Accumulate the magnitude; 2147483648 is allowed only with a minus sign.
-  const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
-                                 : static_cast<int64_t>(std::numeric_limits<int32_t>::max());
-  int64_t magnitude = 0;
-  for (; pos < text.size(); ++pos) {
-    const char c = text[pos];
-    if (c < '0' || c > '9') return false;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > limit) return false;
-  }
-  const int64_t signedValue = negative ? -magnitude : magnitude;
-  if (value) *value = static_cast<int32_t>(signedValue);
-  return true;
+  return ParseInt32(text, IntegerDigits::Decimal, value);
 }
 
 }  // namespace orfa
