@@ -20,12 +20,6 @@ const char kShellFoldersKey[] = "Explorer\\Shell Folders";
 const char kUninstallString[] = "UninstallString";
 const char kWowNode[] = "WOW6432Node\\";
 
-// The value's text when the open key has it, the empty text otherwise.
-std::string ReadIfExists(Registry& registry, const std::string& name) {
-  if (!registry.ValueExists(name)) return std::string();
-  return registry.ReadString(name);
-}
-
 // The folder part of an uninstall command, up to and including the last "\"
 // before its final character. False when there is none: the command then
 // names no folder.
@@ -58,11 +52,11 @@ bool ReadUserShellFolders(SetupContext& ctx) {
     KeyCloser closer(registry);
     registry.SelectRoot(RootKey::CurrentUser);
     registry.OpenKey(ctx.WindowsCurrentVersionKey + kShellFoldersKey, false);
-    ctx.UserProgramsFolder = ReadIfExists(registry, "Programs");
+    ctx.UserProgramsFolder = registry.ReadString("Programs");
     AppendBackslash(ctx.UserProgramsFolder);
-    ctx.UserDesktopFolder = ReadIfExists(registry, "Desktop");
+    ctx.UserDesktopFolder = registry.ReadString("Desktop");
     AppendBackslash(ctx.UserDesktopFolder);
-    ctx.StartupFolder = ReadIfExists(registry, "Startup");
+    ctx.StartupFolder = registry.ReadString("Startup");
     AppendBackslash(ctx.StartupFolder);
     return true;
   } catch (const std::exception&) {
@@ -90,7 +84,7 @@ bool DiscoverEnvironment(SetupContext& ctx) {
     KeyCloser closer(registry);
     registry.SelectRoot(RootKey::LocalMachine);
     registry.OpenKey(ctx.WindowsCurrentVersionKey, false);
-    programFilesFolder = ReadIfExists(registry, "ProgramFilesDir");
+    programFilesFolder = registry.ReadString("ProgramFilesDir");
     AppendBackslash(programFilesFolder);
   }
 
@@ -102,10 +96,10 @@ bool DiscoverEnvironment(SetupContext& ctx) {
     KeyCloser closer(registry);
     registry.SelectRoot(RootKey::LocalMachine);
     registry.OpenKey(ctx.WindowsCurrentVersionKey + kShellFoldersKey, false);
-    ctx.CommonDesktopFolder = ReadIfExists(registry, "Common Desktop");
+    ctx.CommonDesktopFolder = registry.ReadString("Common Desktop");
     AppendBackslash(ctx.CommonDesktopFolder);
     if (ctx.PlatformId == 2) {
-      ctx.CommonProgramsFolder = ReadIfExists(registry, "Common Programs");
+      ctx.CommonProgramsFolder = registry.ReadString("Common Programs");
       AppendBackslash(ctx.CommonProgramsFolder);
     }
   }
