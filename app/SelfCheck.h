@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 
 namespace orfa {
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/SelfCheck.h"
+#include "app/Startup.h"
 #include "install/Environment.h"
 #include "install/Payload.h"
 #include "lang/Lang.h"

@@ -1,7 +1,7 @@
 // The update flow, from finding the product to starting it again.
 #pragma once
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 
 namespace orfa {
 

@@ -66,10 +66,6 @@ bool ReadUserShellFolders(SetupContext& ctx) {
 
 }  // namespace
 
-void AppendBackslash(std::string& text) {
-  if (!text.empty() && text.back() != '\\') text.push_back('\\');
-}
-
 bool DiscoverEnvironment(SetupContext& ctx) {
   Registry& registry = *ctx.Registry;
   ctx.CommonProgramsFolder.clear();

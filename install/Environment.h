@@ -5,13 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 
 namespace orfa {
 
 bool DiscoverEnvironment(SetupContext& ctx);
-// Appends "\" to a non-empty text that does not end with one.
-void AppendBackslash(std::string& text);
 // Size of a folder tree in KiB, -1 when the folder does not exist.
 int32_t FolderSizeKb(SetupContext& ctx, const std::string& folder);
 

@@ -2,6 +2,7 @@
 // the checked replacement that compares versions and asks before an older
 // file replaces a newer one.
 #include "install/Payload.h"
+#include "install/Versions.h"
 
 #include <exception>
 

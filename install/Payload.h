@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 
 namespace orfa {
 
@@ -29,15 +29,5 @@ struct VersionComparison {
 // a target path holding "!") and "exe"; any other type compares nothing.
 VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
                                   const std::string& newPath, const std::string& oldPath);
-
-// --- version stamps
-int32_t ReadPakVersion(SetupContext& ctx, const std::string& path);
-int32_t ReadCokVersion(SetupContext& ctx, const std::string& path);
-int32_t Read3bsVersion(SetupContext& ctx, const std::string& path);
-int32_t ReadLngVersion(SetupContext& ctx, const std::string& path);
-std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path);
-bool IsOlderVersionText(const std::string& newText, const std::string& oldText);
-// "$", "x", "0x" hex, signs, leading spaces only.
-bool ParseIntegerText(const std::string& text, int32_t* value);
 
 }  // namespace orfa

@@ -2,7 +2,7 @@
 // version texts.
 #include <vector>
 
-#include "install/Payload.h"
+#include "install/Versions.h"
 #include "lang/Lang.h"
 #include "lang/LangFile.h"
 #include "platform/IntegerText.h"

@@ -1,6 +1,6 @@
 #include "lang/LangFile.h"
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 #include "platform/LineReader.h"
 
 namespace orfa {

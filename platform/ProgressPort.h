@@ -25,14 +25,14 @@ constexpr int kSwShowNormal = 1;
 // ends the thread's message loop (PostQuitMessage(0)) when the window is
 // destroyed. The port supplies the module instance, no icon (LoadIconA with
 // the module and no name), the arrow cursor, the stock gray brush and no menu.
-struct WindowClassSpec {
+struct WindowClassParams {
   std::string name;
   uint32_t style = 0;
 };
 
 // One window to create: CreateWindowExA's arguments, without parent, menu or
 // control identifier (children get the main window as parent).
-struct WindowSpec {
+struct WindowParams {
   uint32_t exStyle = 0;
   std::string className;
   std::string text;
@@ -57,11 +57,11 @@ class ProgressPort {
   // GetSystemMetrics.
   virtual int ScreenMetric(int index) = 0;
   virtual void InitCommonControls() = 0;
-  virtual bool RegisterWindowClass(const WindowClassSpec& windowClass) = 0;
+  virtual bool RegisterWindowClass(const WindowClassParams& windowClass) = 0;
   // Creates the main window; its procedure creates the children, in order,
   // while it handles the window's creation.
-  virtual ProgressWindowHandles CreateProgressWindow(const WindowSpec& window,
-                                                     const std::vector<WindowSpec>& children) = 0;
+  virtual ProgressWindowHandles CreateProgressWindow(const WindowParams& window,
+                                                     const std::vector<WindowParams>& children) = 0;
   virtual void ShowWindow(WindowId window, int showCommand) = 0;
   // SetWindowTextA.
   virtual void SetText(WindowId window, const std::string& text) = 0;

@@ -5,7 +5,7 @@
 // is deleted on every path.
 #include <utility>
 
-#include "install/Environment.h"
+#include "core/Text.h"
 #include "platform/LineReader.h"
 #include "sysinfo/SystemName.h"
 

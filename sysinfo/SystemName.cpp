@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/Registry.h"
+#include "core/Registry.h"
 
 namespace orfa {
 

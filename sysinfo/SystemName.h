@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 
 namespace orfa {
 

@@ -69,16 +69,16 @@ class TSetupForm {
     s.ProgressLeft = CentredOrigin(port_.ScreenMetric(kSmCxScreen), kProgressWidth);
     s.ProgressTop = CentredOrigin(port_.ScreenMetric(kSmCyScreen), kProgressHeight);
     port_.InitCommonControls();
-    if (!port_.RegisterWindowClass(WindowClassSpec{kWindowClassName, kClassStyle})) {
+    if (!port_.RegisterWindowClass(WindowClassParams{kWindowClassName, kClassStyle})) {
       s.threadFailed.store(true);
       return;
     }
 
     std::unique_ptr<ProgressRequest> request = s.Take();
     if (!request) request = std::make_unique<ProgressRequest>();
-    const WindowSpec window{kWindowExStyle, kWindowClassName, request->title, kWindowStyle,
+    const WindowParams window{kWindowExStyle, kWindowClassName, request->title, kWindowStyle,
                             s.ProgressLeft, s.ProgressTop, kProgressWidth, kProgressHeight};
-    const std::vector<WindowSpec> children{
+    const std::vector<WindowParams> children{
         {0, "STATIC", request->text, kTextStyle, 2, 2, 399, 20},
         {0, "msctls_progress32", "", kBarStyle, 2, 24, 400, 20},
     };

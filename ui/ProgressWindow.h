@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 #include "platform/ProgressPort.h"
 
 namespace orfa {

@@ -32,7 +32,7 @@ class KernelHandle {
 
 // Handed to the window procedure through CreateWindowExA's creation data.
 struct CreationData {
-  const std::vector<WindowSpec>* children = nullptr;
+  const std::vector<WindowParams>* children = nullptr;
   std::vector<WindowId> handles;
 };
 
@@ -42,7 +42,7 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
       const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
       auto* data = static_cast<CreationData*>(create->lpCreateParams);
       if (data != nullptr && data->children != nullptr) {
-        for (const WindowSpec& child : *data->children) {
+        for (const WindowParams& child : *data->children) {
           HWND handle = CreateWindowExA(child.exStyle, child.className.c_str(), child.text.c_str(),
                                         child.style, child.x, child.y, child.width, child.height,
                                         window, nullptr, create->hInstance, nullptr);
@@ -80,7 +80,7 @@ class Win32ProgressPort : public ProgressPort {
 
   void InitCommonControls() override { ::InitCommonControls(); }
 
-  bool RegisterWindowClass(const WindowClassSpec& windowClass) override {
+  bool RegisterWindowClass(const WindowClassParams& windowClass) override {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -96,8 +96,8 @@ class Win32ProgressPort : public ProgressPort {
     return RegisterClassExA(&wc) != 0;
   }
 
-  ProgressWindowHandles CreateProgressWindow(const WindowSpec& window,
-                                             const std::vector<WindowSpec>& children) override {
+  ProgressWindowHandles CreateProgressWindow(const WindowParams& window,
+                                             const std::vector<WindowParams>& children) override {
     CreationData data;
     data.children = &children;
     HWND handle = CreateWindowExA(window.exStyle, window.className.c_str(), window.text.c_str(),

@@ -42,14 +42,14 @@ int SimProgressPort::ScreenMetric(int index) {
 
 void SimProgressPort::InitCommonControls() { calls_.push_back("InitCommonControls"); }
 
-bool SimProgressPort::RegisterWindowClass(const WindowClassSpec& windowClass) {
+bool SimProgressPort::RegisterWindowClass(const WindowClassParams& windowClass) {
   calls_.push_back("RegisterClass " + windowClass.name + " " + Hex(windowClass.style));
   // Like the real system: a class of that name exists only once per module.
   return classes_.emplace(windowClass.name, windowClass).second;
 }
 
-ProgressWindowHandles SimProgressPort::CreateProgressWindow(const WindowSpec& window,
-                                                            const std::vector<WindowSpec>& children) {
+ProgressWindowHandles SimProgressPort::CreateProgressWindow(const WindowParams& window,
+                                                            const std::vector<WindowParams>& children) {
   calls_.push_back("CreateWindow " + window.className + " \"" + window.text + "\" " +
                    Hex(window.exStyle) + " " + Hex(window.style) + " " + std::to_string(window.x) +
                    "," + std::to_string(window.y) + " " + std::to_string(window.width) + "x" +
@@ -61,7 +61,7 @@ ProgressWindowHandles SimProgressPort::CreateProgressWindow(const WindowSpec& wi
            window.x, window.y, window.width, window.height};
   windows_[main] = w;
   handles.main = main;
-  for (const WindowSpec& child : children) {
+  for (const WindowParams& child : children) {
     calls_.push_back("CreateChild " + child.className + " \"" + child.text + "\" " + Hex(child.style) +
                      " " + std::to_string(child.x) + "," + std::to_string(child.y) + " " +
                      std::to_string(child.width) + "x" + std::to_string(child.height));

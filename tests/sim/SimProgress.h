@@ -18,7 +18,7 @@ namespace orfa::sim {
 class SimProgressPort : public ProgressPort {
  public:
   struct Window {
-    WindowSpec spec;
+    WindowParams params;
     WindowId parent = 0;
     std::string text;
     bool visible = false;
@@ -38,9 +38,9 @@ class SimProgressPort : public ProgressPort {
   bool StartThread(std::function<void()> body) override;
   int ScreenMetric(int index) override;
   void InitCommonControls() override;
-  bool RegisterWindowClass(const WindowClassSpec& windowClass) override;
-  ProgressWindowHandles CreateProgressWindow(const WindowSpec& window,
-                                             const std::vector<WindowSpec>& children) override;
+  bool RegisterWindowClass(const WindowClassParams& windowClass) override;
+  ProgressWindowHandles CreateProgressWindow(const WindowParams& window,
+                                             const std::vector<WindowParams>& children) override;
   void ShowWindow(WindowId window, int showCommand) override;
   void SetText(WindowId window, const std::string& text) override;
   void SetWindowPos(WindowId window, WindowId insertAfter, int x, int y, int width, int height,
@@ -60,13 +60,13 @@ class SimProgressPort : public ProgressPort {
   const std::vector<std::string>& Calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
   const Window* Find(WindowId id) const;
-  const std::map<std::string, WindowClassSpec>& Classes() const { return classes_; }
+  const std::map<std::string, WindowClassParams>& Classes() const { return classes_; }
 
  private:
   std::deque<std::function<void()>> threads_;
   size_t threadsStarted_ = 0;
   std::vector<std::string> calls_;
-  std::map<std::string, WindowClassSpec> classes_;
+  std::map<std::string, WindowClassParams> classes_;
   std::map<WindowId, Window> windows_;
   WindowId nextId_ = 0x100;
 };

@@ -3,8 +3,8 @@
 
 #include <map>
 
-#include "app/Registry.h"
-#include "app/SetupContext.h"
+#include "core/Registry.h"
+#include "core/SetupContext.h"
 #include "install/Environment.h"
 #include "platform/Failure.h"
 #include "tests/sim/SimWindows.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Registry.h"
-#include "app/SetupContext.h"
+#include "core/Registry.h"
+#include "core/SetupContext.h"
 #include "lang/Lang.h"
 #include "tests/sim/SimWindows.h"
 

@@ -2,7 +2,7 @@
 // the checked replacement with its question and the progress window around it.
 #include <gtest/gtest.h>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 #include "install/Payload.h"
 #include "tests/sim/SimWindows.h"
 #include "ui/ProgressWindow.h"

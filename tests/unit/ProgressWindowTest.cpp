@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 #include "tests/sim/SimProgress.h"
 #include "tests/sim/SimWindows.h"
 #include "ui/ProgressWindow.h"

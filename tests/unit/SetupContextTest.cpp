@@ -2,7 +2,8 @@
 // small services.
 #include <gtest/gtest.h>
 
-#include "app/SetupContext.h"
+#include "app/Startup.h"
+#include "core/SetupContext.h"
 #include "platform/Failure.h"
 #include "tests/sim/SimWindows.h"
 

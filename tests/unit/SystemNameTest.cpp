@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 #include "platform/Failure.h"
 #include "sysinfo/SystemName.h"
 #include "tests/sim/SimWindows.h"

@@ -1,8 +1,9 @@
 // Versions read from the product's data files, language files and programs.
 #include <gtest/gtest.h>
 
-#include "app/SetupContext.h"
+#include "core/SetupContext.h"
 #include "install/Payload.h"
+#include "install/Versions.h"
 #include "tests/sim/SimWindows.h"
 
 namespace orfa {

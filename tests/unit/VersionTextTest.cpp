@@ -1,8 +1,9 @@
 // Dotted version texts, integer texts and the path helpers of the installer.
 #include <gtest/gtest.h>
 
-#include "install/Environment.h"
+#include "core/Text.h"
 #include "install/Payload.h"
+#include "install/Versions.h"
 
 namespace orfa {
 namespace {

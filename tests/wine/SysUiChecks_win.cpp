@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/SetupContext.h"
+#include "app/Startup.h"
+#include "core/SetupContext.h"
 #include "platform/win32/Win32Platform.h"
 #include "sysinfo/SystemName.h"
 #include "tests/wine/WineCheck.h"

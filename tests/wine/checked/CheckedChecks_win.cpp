@@ -31,8 +31,10 @@
 #include <string>
 #include <vector>
 
-#include "app/SetupContext.h"
+#include "app/Startup.h"
+#include "core/SetupContext.h"
 #include "install/Payload.h"
+#include "install/Versions.h"
 #include "lang/Lang.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Handles.h"

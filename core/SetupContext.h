@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/Registry.h"
-#include "lang/MessageCatalog.h"
+#include "core/MessageCatalog.h"
+#include "core/Registry.h"
+#include "core/Text.h"
 #include "platform/Platform.h"
 
 namespace orfa {
 
-class ProgressWindow;  // ui/ProgressWindow.h
+class ProgressWindow;  // the progress window; its module creates it
 
 struct SetupContext {
   explicit SetupContext(Platform& platform);
@@ -74,22 +75,16 @@ struct SetupContext {
   std::string ExecutableDigestSlot;
 
   MessageCatalog Catalog;
-  std::unique_ptr<orfa::ProgressWindow> ProgressWindow;
+  // Shared, so that this record can be destroyed without knowing the type.
+  std::shared_ptr<orfa::ProgressWindow> ProgressWindow;
 
   // The process's pseudo-random generator, seeded at start-up.
   uint32_t RandomState = 1;
   uint32_t Random(uint32_t range);  // 0 .. range-1
 };
 
-// Start-up: seeds the generator, reads the locale, names the system (which
-// sets Is64BitSystem), creates the Registry and takes the command word.
-void InitSetupContext(SetupContext& ctx);
-// Destroys the Registry (closing an open key) and releases the texts.
-void FreeSetupContext(SetupContext& ctx);
 // True for the locales whose users get Russian texts.
 bool IsRussianLocale(uint32_t lcid);
-// Lower-cases the ASCII letters A to Z only.
-std::string LowerAscii(std::string text);
 // Opens "Software\Tovel\" + ProductName under HKEY_CURRENT_USER, creating it
 // when missing, and leaves it open on ctx.Registry.
 bool OpenUserSettingsKey(SetupContext& ctx);

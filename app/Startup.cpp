@@ -1,0 +1,26 @@
+#include "app/Startup.h"
+
+#include "sysinfo/SystemName.h"
+
+namespace orfa {
+
+void InitSetupContext(SetupContext& ctx) {
+  ctx.RandomState = static_cast<uint32_t>(ctx.Os.clock.NowMs());
+  ctx.UserLcid = ctx.Os.system.UserDefaultLcid();
+  ctx.UseRussian = IsRussianLocale(ctx.UserLcid);
+  auto version = ctx.Os.system.Version(true);
+  if (!version) version = ctx.Os.system.Version(false);
+  if (version) ctx.PlatformId = version->platformId;
+  BuildSystemName(ctx);  // sets Is64BitSystem; the name itself is not kept
+  const uint32_t access = ctx.Is64BitSystem ? (kKeyAllAccess | kKeyWow64_64Key) : kKeyAllAccess;
+  ctx.Registry = std::make_unique<orfa::Registry>(ctx.Os.registry, access);
+  ctx.Arguments = ctx.Os.processes.CommandLineArguments();
+  ctx.CommandWord = ctx.Arguments.empty() ? std::string() : LowerAscii(ctx.Arguments[0]);
+}
+
+void FreeSetupContext(SetupContext& ctx) {
+  ctx.Registry.reset();
+  ctx.Catalog = MessageCatalog();
+}
+
+}  // namespace orfa

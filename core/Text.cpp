@@ -1,0 +1,16 @@
+#include "core/Text.h"
+
+namespace orfa {
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+void AppendBackslash(std::string& text) {
+  if (!text.empty() && text.back() != '\\') text.push_back('\\');
+}
+
+}  // namespace orfa

@@ -1,0 +1,13 @@
+// Small text helpers that every module uses.
+#pragma once
+
+#include <string>
+
+namespace orfa {
+
+// Lower-cases the ASCII letters A to Z only.
+std::string LowerAscii(std::string text);
+// Appends "\" to a non-empty text that does not end with one.
+void AppendBackslash(std::string& text);
+
+}  // namespace orfa
