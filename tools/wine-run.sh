@@ -8,6 +8,8 @@
 # CMakeCache.txt), else beside the program. A missing prefix is created once
 # (64-bit, without the Mono and Gecko install prompts); several runs at once
 # share it safely. Without a DISPLAY the program runs under xvfb-run -a.
+# Exits 77 (a skipped test to ctest) on a machine where Wine cannot run
+# 32-bit programs.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -33,6 +35,14 @@ default_prefix() {
   done
   echo "$program_dir/wine-prefix"
 }
+
+# Wine's 32-bit loader is a 32-bit Linux program: where the kernel's 32-bit
+# emulation is switched off, it cannot start at all.
+if ! probe=$(wine --version 2>&1); then
+  echo "wine-run: skipped: this machine cannot run 32-bit programs, so Wine cannot run" \
+       "the 32-bit program (wine --version: ${probe##*$'\n'})" >&2
+  exit 77
+fi
 
 export WINEPREFIX=${ORFA_WINEPREFIX:-$(default_prefix)}
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -100,12 +100,30 @@ def unavailable_reason(installer: bool = True) -> Optional[str]:
     for tool in ("wine", "wineserver", "Xvfb"):
         if not shutil.which(tool):
             return f"{tool} is not installed"
+    reason = wine32_unavailable_reason()
+    if reason:
+        return reason
     needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder")]
     if installer:
         needed.insert(0, installer_path())
     for path in needed:
         if not path.is_file():
             return f"{path} has not been built"
+    return None
+
+
+def wine32_unavailable_reason() -> Optional[str]:
+    """Why Wine cannot run 32-bit programs on this machine, or None when it can.
+    Wine's 32-bit loader is itself a 32-bit Linux program: on a kernel whose
+    32-bit emulation is switched off it fails with "Exec format error"."""
+    try:
+        probe = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=60)
+    except (subprocess.SubprocessError, OSError) as e:
+        return f"wine does not start: {e}"
+    if probe.returncode != 0:
+        said = (probe.stderr or probe.stdout).strip().splitlines()
+        return ("this machine cannot run 32-bit programs, so Wine cannot run the 32-bit"
+                f" installer (wine --version: {said[-1] if said else 'exit ' + str(probe.returncode)})")
     return None
 
 

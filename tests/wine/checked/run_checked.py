@@ -229,6 +229,10 @@ def main() -> int:
         if not shutil.which(tool):
             print(f"skipped: {tool} is not installed")
             return SKIP
+    reason = harness.wine32_unavailable_reason()
+    if reason:
+        print(f"skipped: {reason}")
+        return SKIP
     for program in (build / "e2e" / "robot.exe", out / "orfa_checked_checks.exe"):
         if not program.is_file():
             print(f"{program} has not been built", file=sys.stderr)
