@@ -68,6 +68,17 @@ orfa_warnings(orfa-update)
 add_dependencies(orfa-update orfa_payload_checked)
 set_target_properties(orfa-update PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# The Wine layers' tests. In the 64-bit build (for a machine that cannot run
+# 32-bit programs) they run under Wine's 64-bit loader and carry ".wine64" in
+# their names, beside the skipped ones of the 32-bit build.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ORFA_WINE_SUFFIX ".wine64")
+  set(ORFA_WINE_ENV "ORFA_WINE64_ONLY=1;ORFA_WINE_LOADER=/usr/lib/wine/wine64")
+else()
+  set(ORFA_WINE_SUFFIX "")
+  set(ORFA_WINE_ENV "")
+endif()
+
 include(${CMAKE_SOURCE_DIR}/cmake/Win32Post.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/contract/Contract.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/e2e/E2e.cmake OPTIONAL)

@@ -3,6 +3,13 @@ add_custom_command(TARGET orfa-update POST_BUILD
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/stamp_digest.py $<TARGET_FILE:orfa-update>
   COMMENT "Stamping the installer's digest")
 
+# The 64-bit build of the same sources exists only to run the Wine layers on
+# a machine that cannot run 32-bit programs; the shipped executable is the
+# 32-bit one, and only it is checked here.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+  return()
+endif()
+
 # The finished executable: PE32 GUI, imports, manifest and payload resource;
 # and a second build that must come out byte for byte the same.
 add_test(NAME executable-layout

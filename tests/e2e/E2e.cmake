@@ -30,11 +30,11 @@ find_program(ORFA_XVFB Xvfb)
 file(GLOB ORFA_E2E_TESTS CONFIGURE_DEPENDS ${ORFA_E2E_DIR}/test_*.py)
 foreach(module_path ${ORFA_E2E_TESTS})
   get_filename_component(module ${module_path} NAME_WE)
-  add_test(NAME e2e.${module}
+  add_test(NAME e2e.${module}${ORFA_WINE_SUFFIX}
     COMMAND Python3::Interpreter -m unittest -v ${module}
     WORKING_DIRECTORY ${ORFA_E2E_DIR})
-  set_tests_properties(e2e.${module} PROPERTIES
-    ENVIRONMENT "ORFA_E2E_BUILD=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1"
+  set_tests_properties(e2e.${module}${ORFA_WINE_SUFFIX} PROPERTIES
+    ENVIRONMENT "ORFA_E2E_BUILD=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1;${ORFA_WINE_ENV}"
     TIMEOUT 600
     SKIP_RETURN_CODE 77
     LABELS e2e)

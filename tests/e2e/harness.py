@@ -100,7 +100,7 @@ def unavailable_reason(installer: bool = True) -> Optional[str]:
     for tool in ("wine", "wineserver", "Xvfb"):
         if not shutil.which(tool):
             return f"{tool} is not installed"
-    reason = wine32_unavailable_reason()
+    reason = None if WINE64_ONLY else wine32_unavailable_reason()
     if reason:
         return reason
     needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder")]
@@ -215,6 +215,12 @@ class Installation:
     # -v takes it); None: the prefix's own (Windows 7 for Wine 8).
     windows_version: Optional[str] = None
 
+    def __post_init__(self) -> None:
+        # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
+        self.asked_arch = self.arch
+        if WINE64_ONLY:
+            self.arch = "win64"
+
 
 @dataclasses.dataclass
 class RunningProduct:
@@ -315,7 +321,7 @@ class RunResult:
 # Wine prefixes
 
 def wine_version() -> str:
-    out = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=30)
+    out = subprocess.run([wine_loader(), "--version"], capture_output=True, text=True, timeout=30)
     return out.stdout.strip() or "wine"
 
 
@@ -352,6 +358,16 @@ PRISTINE_REG = r"""REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 """
+
+
+# A 64-bit build of the programs under test, for a machine that cannot run
+# 32-bit programs: they run under Wine's 64-bit loader, in 64-bit prefixes.
+WINE64_ONLY = os.environ.get("ORFA_WINE64_ONLY") == "1"
+
+
+def wine_loader() -> str:
+    """The loader that starts the programs under test."""
+    return native_loader("win64") if WINE64_ONLY else "wine"
 
 
 def native_loader(arch: str) -> str:
@@ -402,11 +418,11 @@ def pristine_prefix(arch: str) -> Path:
         shutil.rmtree(building)
         env = base_env(building, arch, "en")
         try:
-            subprocess.run(["wineboot", "-i"], env=env, timeout=PREFIX_BOOT_TIMEOUT,
+            subprocess.run([wine_loader(), "wineboot", "-i"], env=env, timeout=PREFIX_BOOT_TIMEOUT,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
             reg = root / f"{building.name}.reg"
             reg.write_text(PRISTINE_REG.replace("\n", "\r\n"), encoding="ascii")
-            subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, timeout=PREFIX_BOOT_TIMEOUT,
+            subprocess.run([wine_loader(), "regedit", "/S", str(reg)], env=env, timeout=PREFIX_BOOT_TIMEOUT,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
             reg.unlink()
             shutdown_prefix(env)
@@ -578,7 +594,7 @@ def _start_robot(env: Dict[str, str], work: Path, answers: List[str],
     until it watches the screen. It stops when work/robot.stop appears."""
     ready = work / "robot.ready"
     robot = subprocess.Popen(
-        ["wine", str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
+        [wine_loader(), str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
          "--answers", ",".join(answers) or ",", "--stop", to_windows(work / "robot.stop"),
          "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
         env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -760,14 +776,14 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     if running.ignore_quit:
                         opts.append("--ignore-quit")
                     product = subprocess.Popen(
-                        ["wine", inst.product_dir + "\\orfa.exe"] + opts, env=env,
+                        [wine_loader(), inst.product_dir + "\\orfa.exe"] + opts, env=env,
                         cwd=str(work), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                     procs.append(product)
                     _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
 
                 t0 = time.monotonic()
                 installer_proc = subprocess.Popen(
-                    ["wine", str(installer or installer_path())] + args, env=env,
+                    [wine_loader(), str(installer or installer_path())] + args, env=env,
                     cwd=str(host_path(prefix, cwd) if cwd else work),
                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 procs.append(installer_proc)
@@ -805,7 +821,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         system = _read_reg_file(prefix / "system.reg")
         user = _read_reg_file(prefix / "user.reg")
         views = {"native": UNINSTALL_KEY}
-        if inst.arch == "win64":
+        if inst.asked_arch == "win64":
             views["wow"] = WOW_UNINSTALL_KEY
         estimated = {}
         keys = {}
@@ -839,6 +855,8 @@ def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "
     """Runs any program (such as boxprobe.exe) with the robot; for checking the
     harness itself. Returns {"boxes", "exit_code", "work"} with "work" deleted
     afterwards unless ORFA_E2E_KEEP=1."""
+    if WINE64_ONLY:
+        arch = "win64"
     reason = unavailable_reason(installer=False)
     if reason:
         raise HarnessError(reason)
@@ -853,7 +871,7 @@ def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "
             env["DISPLAY"] = x.display
             robot = _start_robot(env, work, answers or [], timeout)
             try:
-                proc = subprocess.Popen(["wine", str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
+                proc = subprocess.Popen([wine_loader(), str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
                                         env=env, cwd=str(work), stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
                 try:
