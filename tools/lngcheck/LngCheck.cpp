@@ -1,5 +1,7 @@
 #include "tools/lngcheck/LngCheck.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <set>

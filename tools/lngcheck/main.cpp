@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 
 #include "core/Text.h"
 #include "tools/lngcheck/LngCheck.h"
