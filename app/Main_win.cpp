@@ -7,8 +7,11 @@
 #include "app/Update.h"
 #include "platform/win32/Win32Platform.h"
 
-static_assert(ORFA_PAYLOAD_VERSION == orfa::kPayloadVersion,
-              "the build checks the payload against the version the installer carries");
+// The payload's identity, which the build derives from the payload file.
+#if !defined(ORFA_PAYLOAD_VERSION) || !defined(ORFA_PAYLOAD_FILE_NAME) || \
+    !defined(ORFA_PAYLOAD_TITLE_KEY)
+#error "the build defines the payload's identity: ORFA_PAYLOAD_VERSION, _FILE_NAME, _TITLE_KEY"
+#endif
 
 // The digest record: a marker, then the image's SHA-256, which the build
 // writes in after linking (tools/stamp_digest.py). Read through a volatile
@@ -22,5 +25,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string slot(orfa::kDigestSlotSize, '\0');
   for (size_t i = 0; i < slot.size(); ++i) slot[i] = static_cast<char>(orfa_digest_slot[i]);
   orfa::Win32Platform platform;
-  return orfa::RunProgram(platform.Get(), slot);
+  orfa::PayloadIdentity payload;
+  payload.TitleKey = ORFA_PAYLOAD_TITLE_KEY;
+  payload.FileName = ORFA_PAYLOAD_FILE_NAME;
+  payload.Version = ORFA_PAYLOAD_VERSION;
+  return orfa::RunProgram(platform.Get(), slot, payload);
 }

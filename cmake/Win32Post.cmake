@@ -17,7 +17,9 @@ add_test(NAME executable-layout
           $<TARGET_FILE:orfa-update> ${ORFA_PAYLOAD_FILE} ${CMAKE_OBJDUMP})
 add_test(NAME executable-reproducible
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/build/check_reproducible.sh
-          ${CMAKE_SOURCE_DIR} $<TARGET_FILE:orfa-update> ${CMAKE_BINARY_DIR}/repro-check)
+          ${CMAKE_SOURCE_DIR} $<TARGET_FILE:orfa-update> ${CMAKE_BINARY_DIR}/repro-check
+          -DORFA_PAYLOAD=${ORFA_PAYLOAD} -DORFA_PAYLOAD_VERSION=${ORFA_PAYLOAD_VERSION}
+          -DORFA_PAYLOAD_TITLE_KEY=${ORFA_PAYLOAD_TITLE_KEY})
 set_tests_properties(executable-reproducible PROPERTIES TIMEOUT 900)
 add_test(NAME payload-check
   COMMAND ${Python3_EXECUTABLE} -m unittest -v test_check_payload
