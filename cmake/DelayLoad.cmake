@@ -21,9 +21,11 @@ foreach(dll ${ORFA_DELAY_LOADED_DLLS})
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/delay_def.py ${CMAKE_NM}
             ${ORFA_IMPORT_LIB_${dll}} ${dll}.dll ${def}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${lib}
-    # -k: the stdcall names are imported without their @N.
-    COMMAND ${ORFA_DLLTOOL} -k --input-def ${def} --dllname ${dll}.dll
-            --output-delaylib ${lib} --temp-prefix ${dll}_delay
+    # -k: the stdcall names are imported without their @N. Paths relative to
+    # the working folder: dlltool names symbols after them, and the build must
+    # come out the same in any folder.
+    COMMAND ${ORFA_DLLTOOL} -k --input-def ../${dll}.def --dllname ${dll}.dll
+            --output-delaylib ../lib${dll}-delay.a --temp-prefix ${dll}_delay
     WORKING_DIRECTORY ${ORFA_DELAY_DIR}/${dll}.tmp
     DEPENDS ${CMAKE_SOURCE_DIR}/tools/delay_def.py ${ORFA_IMPORT_LIB_${dll}}
     COMMENT "Delay-import library of ${dll}.dll"

@@ -546,13 +546,15 @@ class Xvfb:
                 self.proc.wait(10)
 
 
-# A line of Wine's +pid,+loaddll trace: process id, thread id, then the module.
-LOADDLL_LINE = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
+# A line of Wine's +pid,+loaddll trace: process id and thread id (missing on
+# the lines a process writes before its debug output is set up), the module.
+LOADDLL_LINE = re.compile(
+    r'^(?:([0-9a-f]+):[0-9a-f]+:)?trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
 
 
 def _loaded_modules(path: Path) -> List[str]:
     """The modules of the first process in a +pid,+loaddll trace: the installer
-    writes the first line, before anything it starts exists."""
+    writes the first lines, before anything it starts exists."""
     if not path.is_file():
         return []
     first_pid, modules = None, []
@@ -562,7 +564,7 @@ def _loaded_modules(path: Path) -> List[str]:
             continue
         pid, module = match.group(1), match.group(2)
         first_pid = first_pid or pid
-        if pid == first_pid:
+        if pid == first_pid or (pid is None and first_pid is None):
             modules.append(re.sub(r"\\(.)", r"\1", module).lower())
     return modules
 

@@ -49,8 +49,7 @@ class PlantedDllsTest(E2eCase):
         recorded = self.log.read_text(encoding="utf-8") if self.log.exists() else ""
         self.assertEqual(recorded, "", "planted DLLs were loaded:\n" + result.describe())
         # the trace must have worked for its silence to mean anything
-        self.assertTrue(any(m.endswith("\\kernel32.dll") for m in result.loaded_modules),
-                        result.loaded_modules)
+        self.assertTrue(result.loaded_modules, "Wine traced no module of the installer")
         folder = harness.to_windows(self.folder).lower() + "\\"
         self.assertEqual([m for m in result.loaded_modules if m.startswith(folder)], [])
 
