@@ -33,3 +33,8 @@ foreach(dll ${ORFA_DELAY_LOADED_DLLS})
   list(APPEND ORFA_DELAY_LIBRARIES ${lib})
 endforeach()
 add_custom_target(orfa_delay_libraries DEPENDS ${ORFA_DELAY_LIBRARIES})
+
+add_test(NAME delay-def
+  COMMAND ${Python3_EXECUTABLE} -m unittest -v test_delay_def
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/build)
+set_tests_properties(delay-def PROPERTIES ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
