@@ -5,6 +5,7 @@
 
 #include "app/SelfCheck.h"
 #include "app/Update.h"
+#include "platform/win32/Win32DllSearch.h"
 #include "platform/win32/Win32Platform.h"
 
 // The payload's identity, which the build derives from the payload file.
@@ -19,6 +20,16 @@
 extern "C" {
 __attribute__((used)) volatile const unsigned char orfa_digest_slot[orfa::kDigestSlotSize] = {
     'o', 'r', 'f', 'a', '-', 'u', 'p', 'd', 'a', 't', 'e', '-', 's', 'h', 'a', '2'};
+}
+
+// The C runtime's own entry (MinGW), which ends in WinMain.
+extern "C" int WinMainCRTStartup();
+
+// The executable's entry (linked with -e): the DLL search is restricted before
+// anything else runs, the C runtime's start-up included.
+extern "C" int OrfaEntry() {
+  orfa::win32::RestrictDllSearch();
+  return WinMainCRTStartup();
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

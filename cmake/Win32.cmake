@@ -96,14 +96,24 @@ target_link_libraries(orfa_win32 PUBLIC orfa_core)
 target_compile_definitions(orfa_win32 PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
 target_compile_definitions(orfa_core PUBLIC NOMINMAX)
 orfa_warnings(orfa_win32)
-# Only DLLs that Windows always loads from its own folder are imported.
-target_link_libraries(orfa_win32 PUBLIC advapi32 shell32 user32 gdi32 comctl32 ole32 kernel32)
+# Only kernel32 (and the C runtime) is imported; every other system DLL is
+# delay-loaded from the system folder (cmake/DelayLoad.cmake).
+include(${CMAKE_SOURCE_DIR}/cmake/DelayLoad.cmake)
+add_dependencies(orfa_win32 orfa_delay_libraries)
+target_link_libraries(orfa_win32 PUBLIC ${ORFA_DELAY_LIBRARIES} kernel32)
 
 # --- the installer
 add_executable(orfa-update WIN32 ${CMAKE_SOURCE_DIR}/app/Main_win.cpp
   ${CMAKE_BINARY_DIR}/res/orfa-update.rc)
 target_link_libraries(orfa-update PRIVATE orfa_win32)
-target_link_options(orfa-update PRIVATE ${ORFA_WIN32_LINK_OPTIONS})
+# C symbols carry a leading underscore on 32-bit Windows only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ORFA_ENTRY_SYMBOL _OrfaEntry)
+else()
+  set(ORFA_ENTRY_SYMBOL OrfaEntry)
+endif()
+# The entry restricts the DLL search, then starts the C runtime (app/Main_win.cpp).
+target_link_options(orfa-update PRIVATE ${ORFA_WIN32_LINK_OPTIONS} -Wl,--entry=${ORFA_ENTRY_SYMBOL})
 # The payload's identity reaches the program entry as definitions.
 target_compile_definitions(orfa-update PRIVATE
   ORFA_PAYLOAD_VERSION=${ORFA_PAYLOAD_VERSION}

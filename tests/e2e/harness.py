@@ -20,14 +20,14 @@ API (used by the test_*.py modules):
 
   run_update(Installation(...), args=[...], answers=["yes", "no"],
              running=RunningProduct(...), timeout=120, installer=None, cwd=None,
-             env={"Name": "value"}, record_comspec=False)
+             env={"Name": "value"}, record_comspec=False, trace_loads=False)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
          answer, pressed, tick), exit_code, timed_out, installed /
          installed_files (InstalledFile: size, sha256, stamp, header),
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
-         the user's Temp folder), describe().
+         the user's Temp folder), loaded_modules, describe().
       Installation(windows_version="win10") sets the Windows version the
       prefix reports (winecfg -v) before the run. env: environment variables
       of the run, written to the user's environment in the registry, because
@@ -35,6 +35,9 @@ API (used by the test_*.py modules):
       every program of the run sees them. record_comspec: ComSpec names the
       recorder (comspec_recorder.exe, copied into the prefix), which logs each
       call and runs the real cmd.exe; comspec_calls lists the calls.
+      trace_loads: Wine traces the modules it loads (WINEDEBUG +loaddll, for
+      the installer and what it starts); loaded_modules lists the full paths,
+      lower case, of those the installer's own process loaded.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
       with the robot, for checking the helpers themselves.
   sample_language(name) -> the bytes of a sample language file as installed.
@@ -280,6 +283,9 @@ class RunResult:
     comspec_calls: List[dict] = dataclasses.field(default_factory=list)
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
+    # With trace_loads: the modules the installer's process loaded (full
+    # Windows paths, lower case), in the order Wine reported them.
+    loaded_modules: List[str] = dataclasses.field(default_factory=list)
 
     @property
     def payload_installed(self) -> bool:
@@ -574,6 +580,29 @@ class Xvfb:
                 self.proc.wait(10)
 
 
+# A line of Wine's +pid,+loaddll trace: process id and thread id (missing on
+# the lines a process writes before its debug output is set up), the module.
+LOADDLL_LINE = re.compile(
+    r'^(?:([0-9a-f]+):[0-9a-f]+:)?trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
+
+
+def _loaded_modules(path: Path) -> List[str]:
+    """The modules of the first process in a +pid,+loaddll trace: the installer
+    writes the first lines, before anything it starts exists."""
+    if not path.is_file():
+        return []
+    first_pid, modules = None, []
+    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+        match = LOADDLL_LINE.match(line)
+        if not match:
+            continue
+        pid, module = match.group(1), match.group(2)
+        first_pid = first_pid or pid
+        if pid == first_pid or (pid is None and first_pid is None):
+            modules.append(re.sub(r"\\(.)", r"\1", module).lower())
+    return modules
+
+
 def _read_json_lines(path: Path) -> List[dict]:
     out = []
     try:
@@ -709,7 +738,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                installer: Optional[Path] = None,
                cwd: Optional[str] = None,
                env: Optional[Dict[str, str]] = None,
-               record_comspec: bool = False) -> RunResult:
+               record_comspec: bool = False,
+               trace_loads: bool = False) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
     folder of the host outside the prefix's C: drive). env: further
@@ -749,7 +779,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         reg = work / "setup.reg"
         reg.write_text(registry_file(inst, environment), encoding="utf-16")
 
-        with Xvfb() as x:
+        loads_log = work / "loads.txt"
+        with Xvfb() as x, contextlib.ExitStack() as stack:
             env["DISPLAY"] = x.display
             procs = []
             try:
@@ -781,11 +812,16 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     procs.append(product)
                     _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
 
+                installer_env = env
+                trace_file = subprocess.DEVNULL
+                if trace_loads:
+                    installer_env = dict(env, WINEDEBUG="-all,+pid,+loaddll")
+                    trace_file = stack.enter_context(open(loads_log, "wb"))
                 t0 = time.monotonic()
                 installer_proc = subprocess.Popen(
-                    [wine_loader(), str(installer or installer_path())] + args, env=env,
+                    [wine_loader(), str(installer or installer_path())] + args, env=installer_env,
                     cwd=str(host_path(prefix, cwd) if cwd else work),
-                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    stdout=subprocess.DEVNULL, stderr=trace_file)
                 procs.append(installer_proc)
                 timed_out = False
                 try:
@@ -842,7 +878,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             product_starts=starts,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None,
-            comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files)
+            comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
+            loaded_modules=_loaded_modules(loads_log))
     finally:
         if not keep:
             shutil.rmtree(work, ignore_errors=True)

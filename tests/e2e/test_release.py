@@ -19,6 +19,10 @@ PAYLOAD = RELEASE / "orfm.cok"
 INSTALLER = RELEASE / "build" / "orfa-update.exe"
 
 
+# The same toolchain as the build under test (64-bit where no 32-bit program runs).
+TOOLCHAIN = "mingw-x86_64.cmake" if harness.WINE64_ONLY else "mingw-i686.cmake"
+
+
 def build_release() -> None:
     """The version-14 payload and its installer; incremental on a second run."""
     RELEASE.mkdir(parents=True, exist_ok=True)
@@ -26,7 +30,7 @@ def build_release() -> None:
                     str(PAYLOAD), "--version", "14", "--size", "65536"], check=True)
     subprocess.run(["cmake", "-S", str(harness.SOURCE_DIR), "-B", str(RELEASE / "build"),
                     "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                    f"-DCMAKE_TOOLCHAIN_FILE={harness.SOURCE_DIR / 'cmake' / 'mingw-i686.cmake'}",
+                    f"-DCMAKE_TOOLCHAIN_FILE={harness.SOURCE_DIR / 'cmake' / TOOLCHAIN}",
                     f"-DORFA_PAYLOAD={PAYLOAD}"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", str(RELEASE / "build"), "--target", "orfa-update"],
                    check=True, stdout=subprocess.DEVNULL)
