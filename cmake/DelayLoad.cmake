@@ -8,6 +8,10 @@ if(NOT CMAKE_NM)
   find_program(CMAKE_NM NAMES ${ORFA_TRIPLE}-nm REQUIRED)
 endif()
 
+set(ORFA_DELAY_DEF_OPTIONS "")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ORFA_DELAY_DEF_OPTIONS --no-underscore)
+endif()
 set(ORFA_DELAY_LOADED_DLLS advapi32 shell32 user32 gdi32 comctl32 ole32 oleaut32)
 set(ORFA_DELAY_DIR ${CMAKE_BINARY_DIR}/delayload)
 set(ORFA_DELAY_LIBRARIES "")
@@ -19,7 +23,7 @@ foreach(dll ${ORFA_DELAY_LOADED_DLLS})
   file(MAKE_DIRECTORY ${ORFA_DELAY_DIR}/${dll}.tmp)
   add_custom_command(OUTPUT ${lib}
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/delay_def.py ${CMAKE_NM}
-            ${ORFA_IMPORT_LIB_${dll}} ${dll}.dll ${def}
+            ${ORFA_IMPORT_LIB_${dll}} ${dll}.dll ${def} ${ORFA_DELAY_DEF_OPTIONS}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${lib}
     # -k: the stdcall names are imported without their @N. Paths relative to
     # the working folder: dlltool names symbols after them, and the build must

@@ -2,10 +2,12 @@
 """Writes the module-definition file of a system DLL from the toolchain's
 import library, for dlltool to make a delay-import library of it:
 
-    delay_def.py NM IMPORT_LIB DLL_NAME OUTPUT_DEF
+    delay_def.py NM IMPORT_LIB DLL_NAME OUTPUT_DEF [--no-underscore]
 
 Every function the import library offers (`__imp__Name@N`) becomes an export
-`Name@N`; a symbol without its call thunk is data (DATA). The output is sorted,
+`Name@N`; a symbol without its call thunk is data (DATA). 64-bit Windows
+names C symbols without the leading underscore (`__imp_Name`, thunk `Name`):
+say --no-underscore there. The output is sorted,
 so that the build stays reproducible."""
 import subprocess
 import sys
@@ -13,6 +15,7 @@ import sys
 
 def main() -> int:
     nm, library, dll, output = sys.argv[1:5]
+    underscore = "" if "--no-underscore" in sys.argv[5:] else "_"
     listing = subprocess.run([nm, library], capture_output=True, text=True, check=True).stdout
     imports, thunks = set(), set()
     for line in listing.splitlines():
@@ -20,10 +23,10 @@ def main() -> int:
         if len(parts) != 3:
             continue
         _, kind, symbol = parts
-        if kind == "I" and symbol.startswith("__imp__"):
-            imports.add(symbol[len("__imp__"):])
-        elif kind == "T" and symbol.startswith("_"):
-            thunks.add(symbol[1:])
+        if kind == "I" and symbol.startswith("__imp_" + underscore):
+            imports.add(symbol[len("__imp_" + underscore):])
+        elif kind == "T" and symbol.startswith(underscore):
+            thunks.add(symbol[len(underscore):])
     if not imports:
         print(f"delay_def: no imports in {library}", file=sys.stderr)
         return 1
