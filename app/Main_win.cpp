@@ -10,7 +10,7 @@
 static_assert(ORFA_PAYLOAD_VERSION == orfa::kPayloadVersion,
               "the build checks the payload against the version the installer carries");
 
-// The digest record: a marker, then the image's SHA-256, which the build
+// The digest record: a marker, then the image's XXH3-128 digest, which the build
 // writes in after linking (tools/stamp_digest.py). Read through a volatile
 // pointer so that the compiler cannot take the zeros it starts with as known.
 extern "C" {

@@ -1,7 +1,5 @@
 # Native build: the portable logic and its unit tests against the simulated Windows.
 find_package(GTest REQUIRED)
-find_package(OpenSSL REQUIRED COMPONENTS Crypto)
-target_link_libraries(orfa_sim PUBLIC OpenSSL::Crypto)  # SHA-256 of the simulated Windows
 
 file(GLOB ORFA_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 if(ORFA_UNIT_SOURCES AND TARGET orfa_sim)

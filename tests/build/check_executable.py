@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the finished installer: a PE32 (i386) GUI executable whose static
-imports are only system DLLs that Windows loads from its own folder, with the
+imports are only system DLLs that Windows loads from its own folder, whose
+sections are page-aligned in the file, with the
 manifest (administrator rights, common controls 6) and the payload resource
 COK/ORFM/1049 holding the payload's bytes exactly."""
 import hashlib
@@ -78,6 +79,9 @@ def main():
         fail(f"subsystem {pe.subsystem}, not the Windows GUI subsystem")
     if pe.timestamp != 0:
         fail(f"time stamp {pe.timestamp:#x} in the PE header")
+    file_alignment, = struct.unpack_from("<I", data, pe.optional + 36)
+    if file_alignment != 0x1000:
+        fail(f"file alignment {file_alignment:#x}, not page-aligned sections (0x1000)")
 
     dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
     imports = {line.split()[-1].lower() for line in dump.splitlines() if "DLL Name:" in line}
