@@ -2,6 +2,8 @@
 // stamped into it.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/SelfCheck.h"
 #include "tests/unit/AppTestFixture.h"
 
@@ -76,33 +78,33 @@ constexpr size_t kOptional = kCoff + 20;
 constexpr size_t kSectionTable = kOptional + 224;
 
 TEST(SelfCheckTest, MalformedHeadersAreDamagedWithoutReadingOutside) {
+  struct Field {
+    size_t offset;
+    uint32_t value;
+    size_t width;
+  };
   struct Case {
     const char* what;
-    size_t offset;  // a little-endian field set to value (4 bytes, or 2 with narrow)
-    uint32_t value;
-    bool narrow;
+    std::vector<Field> fields;  // little-endian fields written over the stamped image
   };
   const Case cases[] = {
-      {"PE header past the file", 0x3C, 0xFFFFFFF0, false},
-      {"PE header in the last bytes", 0x3C, 0x600 - 8, false},
-      {"optional header past the file", kCoff + 16, 0xFFFF, true},
-      {"section table past the file", kCoff + 2, 0xFFFF, true},
-      {"no sections", kCoff + 2, 0, true},
+      {"PE header past the file", {{0x3C, 0xFFFFFFF0, 4}}},
+      {"PE header in the last bytes", {{0x3C, 0x600 - 8, 4}}},
+      {"optional header past the file", {{kCoff + 16, 0xFFFF, 2}}},
+      {"section table past the file", {{kCoff + 2, 0xFFFF, 2}}},
+      {"no sections", {{kCoff + 2, 0, 2}}},
       // rawPointer + rawSize wraps to 0x100 in 32 bits.
-      {"section end wrapping", kSectionTable + 40 + 20, 0xFFFFFF00, false},
+      {"section end wrapping", {{kSectionTable + 40 + 20, 0xFFFFFF00, 4}}},
       // The sections end inside the headers: CheckSum and certificate entry lie past the image.
-      {"sections inside the headers", kSectionTable + 40 + 16, 0, false},
+      {"sections inside the headers",
+       {{kSectionTable + 16, 0x100, 4}, {kSectionTable + 20, 0, 4}, {kSectionTable + 40 + 16, 0, 4}}},
   };
   for (const Case& c : cases) {
     SimWindows sim;
     std::string image = MakeExecutableImage();
     const std::string slot = DigestSlotOf(image);
-    for (size_t i = 0; i < (c.narrow ? 2u : 4u); ++i) {
-      image[c.offset + i] = static_cast<char>((c.value >> (8 * i)) & 0xFF);
-    }
-    if (std::string(c.what) == "sections inside the headers") {
-      PutLe(image, kSectionTable + 16, 0x100);  // .text: 0x100 bytes at 0
-      PutLe(image, kSectionTable + 20, 0);
+    for (const Field& f : c.fields) {
+      for (size_t i = 0; i < f.width; ++i) image[f.offset + i] = static_cast<char>((f.value >> (8 * i)) & 0xFF);
     }
     EXPECT_EQ(CheckImage(sim, image, slot), ImageCheck::Damaged) << c.what;
   }
