@@ -14,7 +14,7 @@
 #error "the build defines the payload's identity: ORFA_PAYLOAD_VERSION, _FILE_NAME, _TITLE_KEY"
 #endif
 
-// The digest record: a marker, then the image's SHA-256, which the build
+// The digest record: a marker, then the image's XXH3-128 digest, which the build
 // writes in after linking (tools/stamp_digest.py). Read through a volatile
 // pointer so that the compiler cannot take the zeros it starts with as known.
 extern "C" {

@@ -115,6 +115,14 @@ class File {
   virtual std::optional<uint64_t> Size(uint32_t* error) = 0;
 };
 
+// A read-only view of a whole file mapped into memory; unmaps itself when destroyed.
+class MappedFile {
+ public:
+  virtual ~MappedFile() = default;
+  virtual const uint8_t* Data() const = 0;  // null for an empty file
+  virtual size_t Size() const = 0;
+};
+
 struct DirEntry {
   std::string name;  // name only, no folder
   uint32_t attributes = 0;
@@ -126,6 +134,9 @@ class FileSystem {
   virtual ~FileSystem() = default;
   virtual std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
                                      Disposition disposition, uint32_t* error) = 0;
+  // Maps the whole existing file read-only, sharing read and delete; null with
+  // *error on failure (a file too large for the address space included).
+  virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path, uint32_t* error) = 0;
   // File attributes, nullopt when nothing of that name exists.
   virtual std::optional<uint32_t> Attributes(const std::string& path) = 0;
   virtual uint32_t SetAttributes(const std::string& path, uint32_t attributes) = 0;
@@ -299,22 +310,6 @@ class Clock {
   virtual uint64_t NowMs() = 0;
 };
 
-// ---------------------------------------------------------------- cryptography
-
-class Sha256 {
- public:
-  virtual ~Sha256() = default;
-  virtual bool Update(const void* data, size_t size) = 0;
-  virtual std::optional<std::vector<uint8_t>> Finish() = 0;
-};
-
-class Crypto {
- public:
-  virtual ~Crypto() = default;
-  // A new SHA-256 computation from the system's cryptography; null on failure.
-  virtual std::unique_ptr<Sha256> NewSha256(uint32_t* error) = 0;
-};
-
 // ---------------------------------------------------------------- all of it
 
 class ProgressPort;  // ui/ProgressPort.h
@@ -328,7 +323,6 @@ struct Platform {
   Processes& processes;
   SystemInfo& system;
   Clock& clock;
-  Crypto& crypto;
   ProgressPort& progress;
 };
 

@@ -9,6 +9,17 @@
 
 namespace orfa {
 
+std::string VersionWord(const std::string& ver, bool workstation) {
+  std::string out = workstation ? "" : "Server ";
+  const size_t ion = ver.find("ion");
+  // Zero-based start: one past the blank that follows "ion"; 3 without "ion".
+  const size_t start = (ion == std::string::npos ? 0 : ion + 1) + 3;
+  const size_t dot = ver.find('.');
+  if (dot != std::string::npos && dot > start) out += ver.substr(start, dot - start);
+  out += ' ';
+  return out;
+}
+
 namespace {
 
 constexpr uint32_t kPlatformWin9x = 1;
@@ -71,19 +82,6 @@ std::string Win9xName(const OsVersionRecord& v) {
     default:
       return "Unknown 9x";
   }
-}
-
-// The number that "ver" prints between the word ending in "ion" and the first
-// dot, preceded by "Server " for servers and followed by a space.
-std::string VersionWord(const std::string& ver, bool workstation) {
-  std::string out = workstation ? "" : "Server ";
-  const size_t ion = ver.find("ion");
-  // Zero-based start: one past the blank that follows "ion"; 3 without "ion".
-  const size_t start = (ion == std::string::npos ? 0 : ion + 1) + 3;
-  const size_t dot = ver.find('.');
-  if (dot != std::string::npos && dot > start) out += ver.substr(start, dot - start);
-  out += ' ';
-  return out;
 }
 
 std::string NtPrefix(SetupContext& ctx, const Facts& f) {

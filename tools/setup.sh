@@ -19,7 +19,9 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine32 wine64 xvfb xauth xdotool x11-utils imagemagick
-  osslsigncode openssl libssl-dev locales
+  osslsigncode openssl locales
+  libxxhash-dev python3-xxhash
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Stamps the installer's own digest into the finished executable.
 
-The digest record is a 16-byte marker followed by 32 bytes. The digest is the
-SHA-256 of the PE image from its start to the end of its last section, with
-the optional header's CheckSum, the certificate-table directory entry and the
-32 digest bytes taken as zeros; so Authenticode signing (which sets those two
-header fields and appends the certificate table) keeps it valid."""
-import hashlib
+The digest record is a 16-byte marker followed by 16 bytes. The digest is the
+XXH3-128 (canonical, big-endian) of the PE image from its start to the end of
+its last section, with the optional header's CheckSum, the certificate-table
+directory entry and the 16 digest bytes taken as zeros; so Authenticode signing
+(which sets those two header fields and appends the certificate table) keeps
+it valid. Needs python3-xxhash (tools/setup.sh)."""
 import struct
 import sys
+
+import xxhash
 
 MARKER = b"orfa-update-sha2"
 
@@ -35,10 +37,14 @@ def layout(data):
         raw_size, raw_pointer = struct.unpack_from("<II", data, table + i * 40 + 16)
         if raw_size:
             image_end = max(image_end, raw_pointer + raw_size)
+    if image_end > len(data):
+        sys.exit("stamp_digest: the sections end past the file")
     slot = data.find(MARKER, 0, image_end)
     if slot < 0 or data.find(MARKER, slot + 1, image_end) >= 0:
         sys.exit("stamp_digest: the digest record is missing or not unique")
-    zeroed = [(optional + 64, 4), (optional + certificate_entry, 8), (slot + 16, 32)]
+    if slot + 32 > image_end:
+        sys.exit("stamp_digest: the digest record ends past the image")
+    zeroed = [(optional + 64, 4), (optional + certificate_entry, 8), (slot + 16, 16)]
     return image_end, zeroed, slot
 
 
@@ -47,7 +53,7 @@ def digest(data):
     image = bytearray(data[:image_end])
     for offset, length in zeroed:
         image[offset:offset + length] = bytes(length)
-    return hashlib.sha256(image).digest(), slot
+    return xxhash.xxh3_128(bytes(image)).digest(), slot
 
 
 def main():
@@ -55,7 +61,7 @@ def main():
     with open(path, "rb") as f:
         data = bytearray(f.read())
     value, slot = digest(data)
-    data[slot + 16:slot + 48] = value
+    data[slot + 16:slot + 32] = value
     with open(path, "wb") as f:
         f.write(data)
     print(f"stamp_digest: {path}: {value.hex()}")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests, the contract tests of the Windows
 # implementation under Wine and the end-to-end tests of the real installer
-# under Wine. Installs what is missing first. Ends with ctest's summary.
+# under Wine; with clang, the unit tests once more under ASan/UBSan and each
+# libFuzzer target for about 20 s (label "fuzz"). Installs what is missing
+# first. Ends with ctest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +24,12 @@ if ! wine --version >/dev/null 2>&1; then
   cmake --preset wine64
   cmake --build --preset wine64 -j"$(nproc)"
   trees+=(wine64)
+fi
+
+if command -v clang++ >/dev/null && command -v clang >/dev/null; then
+  CC=clang CXX=clang++ cmake --preset fuzz
+  cmake --build --preset fuzz -j"$(nproc)"
+  trees+=(fuzz)
 fi
 
 # One ctest run over all build trees, so there is one summary.

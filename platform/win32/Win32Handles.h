@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <cstdint>
 #include <utility>
@@ -69,13 +68,10 @@ struct ResourceTraits {
   static HGLOBAL Invalid() { return nullptr; }
   static void Close(HGLOBAL resource) { ::FreeResource(resource); }
 };
-struct CryptProvTraits {
-  static HCRYPTPROV Invalid() { return 0; }
-  static void Close(HCRYPTPROV provider) { ::CryptReleaseContext(provider, 0); }
-};
-struct CryptHashTraits {
-  static HCRYPTHASH Invalid() { return 0; }
-  static void Close(HCRYPTHASH hash) { ::CryptDestroyHash(hash); }
+// A mapped view of a file (MapViewOfFile), unmapped with UnmapViewOfFile.
+struct ViewTraits {
+  static const void* Invalid() { return nullptr; }
+  static void Close(const void* view) { ::UnmapViewOfFile(view); }
 };
 
 using UniqueRegKey = Unique<HKEY, RegKeyTraits>;
@@ -84,8 +80,7 @@ using UniqueFind = Unique<HANDLE, FindTraits>;
 using UniqueKernel = Unique<HANDLE, KernelTraits>;
 using UniqueModule = Unique<HMODULE, ModuleTraits>;
 using UniqueResource = Unique<HGLOBAL, ResourceTraits>;
-using UniqueCryptProv = Unique<HCRYPTPROV, CryptProvTraits>;
-using UniqueCryptHash = Unique<HCRYPTHASH, CryptHashTraits>;
+using UniqueView = Unique<const void*, ViewTraits>;
 
 // A function that kernel32 (or another loaded module) may or may not export.
 template <typename Fn>

@@ -13,10 +13,9 @@ struct Win32Platform::Impl {
   std::unique_ptr<Processes> processes = win32::MakeProcesses();
   std::unique_ptr<SystemInfo> system = win32::MakeSystemInfo();
   std::unique_ptr<Clock> clock = win32::MakeClock();
-  std::unique_ptr<Crypto> crypto = win32::MakeCrypto();
   std::unique_ptr<ProgressPort> progress = MakeWin32ProgressPort();
-  Platform platform{*registry, *files,  *resources, *ui,      *processes,
-                    *system,   *clock, *crypto,    *progress};
+  Platform platform{*registry, *files, *resources, *ui,      *processes,
+                    *system,   *clock, *progress};
 };
 
 Win32Platform::Win32Platform() : impl_(std::make_unique<Impl>()) {}

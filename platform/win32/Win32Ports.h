@@ -14,6 +14,5 @@ std::unique_ptr<Ui> MakeUi();
 std::unique_ptr<Processes> MakeProcesses();
 std::unique_ptr<SystemInfo> MakeSystemInfo();
 std::unique_ptr<Clock> MakeClock();
-std::unique_ptr<Crypto> MakeCrypto();
 
 }  // namespace orfa::win32

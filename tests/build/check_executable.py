@@ -2,7 +2,8 @@
 """Checks the finished installer: a PE32 (i386) GUI executable whose static
 imports are only what is loaded before its entry restricts the DLL search to
 the system folder (kernel32 and the C runtime, both KnownDLLs; everything else
-is delay-loaded), with the manifest (administrator rights, common controls 6),
+is delay-loaded), whose sections are page-aligned in the file, with the
+manifest (administrator rights, common controls 6),
 the payload resource (type and name from the payload's file name, COK/ORFM for
 "orfm.cok", language 1049) holding the payload's bytes exactly, and the
 version resource naming the update and its version."""
@@ -142,6 +143,9 @@ def main():
         fail(f"subsystem {pe.subsystem}, not the Windows GUI subsystem")
     if pe.timestamp != 0:
         fail(f"time stamp {pe.timestamp:#x} in the PE header")
+    file_alignment, = struct.unpack_from("<I", data, pe.optional + 36)
+    if file_alignment != 0x1000:
+        fail(f"file alignment {file_alignment:#x}, not page-aligned sections (0x1000)")
 
     dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
     imports = {line.split()[-1].lower() for line in dump.splitlines() if "DLL Name:" in line}

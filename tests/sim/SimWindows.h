@@ -10,12 +10,12 @@
 // helpers with which tests set the scene and look at the outcome:
 //   clock     SimClock       fake time, Sleep records and advances, scheduled actions
 //   registry  SimRegistry    HKCU/HKLM, WOW6432Node redirection, denied keys, failing writes
-//   files     SimFileSystem  files and folders, share modes, held files, links, disk full, versions
+//   files     SimFileSystem  files and folders, share modes, held files, links, disk full, versions,
+//                            read-only mappings
 //   resources SimResources   resources of the own executable, its path
 //   ui        SimUi          message boxes recorded, answers scripted
 //   processes SimProcesses   named mappings, windows and posted messages, shell, hidden processes
 //   system    SimSystemInfo  version records, architecture, metrics, locale, environment, code pages
-//   crypto    SimCrypto      SHA-256 (the host's OpenSSL in native builds)
 //   progress  SimProgressPort the progress window's window system (tests/sim/SimProgress.h)
 #pragma once
 
@@ -24,7 +24,6 @@
 #include "platform/Platform.h"
 #include "platform/ProgressPort.h"
 #include "tests/sim/SimClock.h"
-#include "tests/sim/SimCrypto.h"
 #include "tests/sim/SimFileSystem.h"
 #include "tests/sim/SimProcesses.h"
 #include "tests/sim/SimProgress.h"
@@ -57,7 +56,6 @@ class SimWindows {
   SimUi ui;
   SimProcesses processes;
   SimSystemInfo system;
-  SimCrypto crypto;
   SimProgressPort progress;  // the default progress port
 
  private:

@@ -50,7 +50,7 @@ std::string PayloadWithStamp(int stamp, size_t size) {
   return payload;
 }
 
-std::string MakeExecutableImage(SimWindows& sim, bool stamped) {
+std::string MakeExecutableImage(bool stamped) {
   std::string image(0x600, '\0');
   image[0] = 'M';
   image[1] = 'Z';
@@ -71,16 +71,9 @@ std::string MakeExecutableImage(SimWindows& sim, bool stamped) {
   for (size_t i = 0x200; i < 0x400; ++i) image[i] = static_cast<char>(i * 7);
   std::memcpy(&image[0x480], kMarker, 16);
   if (stamped) {
-    std::vector<uint8_t> bytes(image.begin(), image.end());
-    auto layout = LayoutOfImage(bytes, kMarker);
-    for (const auto& [offset, length] : layout->zeroed) {
-      std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), length, uint8_t{0});
-    }
-    uint32_t error = 0;
-    auto sha = sim.crypto.NewSha256(&error);
-    sha->Update(bytes.data(), layout->imageEnd);
-    auto digest = sha->Finish();
-    std::memcpy(&image[0x480 + 16], digest->data(), 32);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(image.data());
+    auto layout = LayoutOfImage(bytes, image.size(), kMarker);
+    image.replace(0x480 + kDigestMarkerSize, kDigestSize, DigestOfImage(bytes, *layout));
   }
   return image;
 }
@@ -100,7 +93,7 @@ void LayOutProduct(SimWindows& sim, Entry entry) {
   }
   sim.registry.SetString(RootKey::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion",
                          "ProgramFilesDir", "C:\\Program Files");
-  sim.files.AddFile(kExecutable, MakeExecutableImage(sim));
+  sim.files.AddFile(kExecutable, MakeExecutableImage());
   sim.resources.SetExecutablePath(kExecutable);
   sim.resources.AddResource("ORFM", "COK", PayloadWithStamp(13 + 32, 10000));
   sim.system.SetUserLcid(1033);

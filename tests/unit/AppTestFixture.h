@@ -23,7 +23,7 @@ std::string PayloadWithStamp(int stamp, size_t size = 64);
 
 // A minimal PE32 image holding a digest record; with `stamped`, its digest
 // is computed and written in as the build does.
-std::string MakeExecutableImage(SimWindows& sim, bool stamped = true);
+std::string MakeExecutableImage(bool stamped = true);
 // The digest record the running executable carries for that image.
 std::string DigestSlotOf(const std::string& image);
 

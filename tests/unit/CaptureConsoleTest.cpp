@@ -11,8 +11,6 @@
 namespace orfa {
 namespace {
 
-const char* const kComSpec = "C:\\WINDOWS\\system32\\cmd.exe";
-
 std::string RedirectTarget(const std::string& commandLine) {
   const size_t start = commandLine.rfind("> \"") + 3;
   return commandLine.substr(start, commandLine.size() - 1 - start);
