@@ -188,6 +188,42 @@ TEST_F(UpdateFlowTest, LastRunFolderWinsOverTheUninstallEntry) {
   EXPECT_EQ(sim.processes.ShellExecuteCalls().at(0).file, "D:\\Elsewhere\\Orfa.exe");
 }
 
+TEST_F(UpdateFlowTest, OnlyAFullLastRunFolderReplacesTheUninstallEntrysFolder) {
+  // A downloads folder with a product of its own is the current directory:
+  // nothing may be looked for, written or started there.
+  sim.files.AddFile("C:\\Downloads\\orfa.exe", "MZ");
+  sim.files.SetCurrentDirectory("C:\\Downloads");
+  struct Row {
+    const char* value;
+    bool used;
+  };
+  const Row rows[] = {
+      {"", false},           {"Orfa", false},          {".\\", false},
+      {"\\Orfa", false},     {"D:Orfa", false},        {"D:", false},
+      {"\\\\server", false}, {"\\\\server\\", false}, {"\\\\\\share\\Orfa", false},
+      {"D:\\Elsewhere", true}, {"d:\\", true},          {"\\\\server\\share\\Orfa", true},
+  };
+  for (const Row& row : rows) {
+    sim.files.AddFile(kInstalledPayload, kInstalledOld);
+    sim.files.SetCurrentDirectory("C:\\Downloads");
+    sim.ui.Clear();
+    sim.registry.SetString(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", row.value);
+    EXPECT_EQ(Run({"modest", "runapp"}), 0) << row.value;
+    if (row.used) {  // no product there
+      EXPECT_EQ(Texts(), std::vector<std::string>{
+                             "There's no Orfa installed.\r\nPlease install the program first."})
+          << row.value;
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file") << row.value;
+    } else {
+      EXPECT_EQ(Texts(), std::vector<std::string>{}) << row.value;
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << row.value;
+      EXPECT_EQ(sim.processes.ShellExecuteCalls().back().file, "C:\\Program Files\\Orfa\\Orfa.exe")
+          << row.value;
+    }
+  }
+  EXPECT_FALSE(sim.files.Exists("C:\\Downloads\\orfm.cok"));
+}
+
 TEST_F(UpdateFlowTest, LastRunFolderOfAnotherTypeEndsInTheApplicationErrorBox) {
   sim.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7);
   EXPECT_EQ(Run(), 1);
