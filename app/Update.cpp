@@ -95,10 +95,18 @@ void ShowApplicationError(Platform& os, const std::string& className, const std:
 
 }  // namespace
 
+// The product runs as the user who started the installer, not elevated:
+// the desktop shell starts it with its own token, in the product folder.
+// Without a desktop shell to ask, this process starts it from the product
+// folder as its current directory.
 void StartProduct(SetupContext& ctx) {
+  const std::string program = ctx.ProductFolder + ctx.ProductName + ".exe";
+  if (ctx.Os.processes.ShellExecuteAsDesktopUser("open", program, "", ctx.ProductFolder,
+                                                 kSwShowNormal)) {
+    return;
+  }
   ctx.Os.files.SetCurrentDirectory(ctx.ProductFolder);
-  ctx.Os.processes.ShellExecute("open", ctx.ProductFolder + ctx.ProductName + ".exe", "", "",
-                                kSwShowNormal);
+  ctx.Os.processes.ShellExecute("open", program, "", "", kSwShowNormal);
 }
 
 bool VerifyOwnExecutable(SetupContext& ctx) {

@@ -57,6 +57,8 @@ target_compile_definitions(orfa_core PUBLIC NOMINMAX)
 orfa_warnings(orfa_win32)
 # Only DLLs that Windows always loads from its own folder are imported.
 target_link_libraries(orfa_win32 PUBLIC advapi32 shell32 user32 gdi32 comctl32 ole32 kernel32)
+# Interface identifiers of the shell's COM interfaces: static data, no DLL.
+target_link_libraries(orfa_win32 PUBLIC uuid)
 
 # --- the installer
 add_executable(orfa-update WIN32 ${CMAKE_SOURCE_DIR}/app/Main_win.cpp

@@ -246,6 +246,14 @@ class Processes {
   virtual intptr_t ShellExecute(const std::string& verb, const std::string& file,
                                 const std::string& parameters, const std::string& directory,
                                 int show) = 0;
+  // The same start asked of the desktop shell (Explorer's ShellExecute,
+  // reached through the desktop window's view), so that the program runs
+  // with the shell's token, the user's unelevated one, rather than this
+  // process's. False when there is no desktop shell to ask or any step of
+  // asking fails; nothing was started then.
+  virtual bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
+                                         const std::string& parameters,
+                                         const std::string& directory, int show) = 0;
   // CreateProcess(application (none when empty), commandLine, creationFlags,
   // hidden window) with the write end of an anonymous pipe as its standard
   // output (standard input and error are the NUL device); the read end never

@@ -92,6 +92,12 @@ class Win32Processes : public Processes {
     return reinterpret_cast<intptr_t>(result);
   }
 
+  bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
+                                 const std::string& parameters, const std::string& directory,
+                                 int show) override {
+    return ShellExecuteThroughDesktop(verb, file, parameters, directory, show);
+  }
+
   ProcessResult RunCaptured(const std::string& application, const std::string& commandLine,
                             uint32_t creationFlags, uint32_t timeoutMs) override {
     ProcessResult result;

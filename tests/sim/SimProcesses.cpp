@@ -103,6 +103,14 @@ intptr_t SimProcesses::ShellExecute(const std::string& verb, const std::string& 
   return shellResult_;
 }
 
+bool SimProcesses::ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
+                                             const std::string& parameters, const std::string& directory, int show) {
+  if (!desktopShell_) return false;
+  shellCalls_.push_back(
+      ShellExecuteCall{verb, file, parameters, directory, show, sim_.files.CurrentDirectory(), true});
+  return true;
+}
+
 ProcessResult SimProcesses::RunCaptured(const std::string& application, const std::string& commandLine,
                                         uint32_t creationFlags, uint32_t timeoutMs) {
   runCalls_.push_back(

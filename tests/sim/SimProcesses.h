@@ -29,6 +29,7 @@ struct ShellExecuteCall {
   std::string verb, file, parameters, directory;
   int show;
   std::string currentDirectory;  // the process's current directory at the call
+  bool asDesktopUser = false;    // asked of the desktop shell, not started by this process
 };
 
 struct RunCapturedCall {
@@ -58,6 +59,8 @@ class SimProcesses : public Processes {
   bool PostMessage(WindowId window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                         const std::string& directory, int show) override;
+  bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file, const std::string& parameters,
+                                 const std::string& directory, int show) override;
   ProcessResult RunCaptured(const std::string& application, const std::string& commandLine, uint32_t creationFlags,
                             uint32_t timeoutMs) override;
   std::vector<std::string> CommandLineArguments() override { return arguments_; }
@@ -78,6 +81,9 @@ class SimProcesses : public Processes {
 
   // --- for tests: shell and child processes
   void SetShellExecuteResult(intptr_t result) { shellResult_ = result; }  // default 42 (success)
+  // Whether a desktop shell answers ShellExecuteAsDesktopUser (default: yes).
+  void SetDesktopShell(bool present) { desktopShell_ = present; }
+  // Both kinds of start, in order; asDesktopUser tells them apart.
   const std::vector<ShellExecuteCall>& ShellExecuteCalls() const { return shellCalls_; }
   using RunHandler = std::function<ProcessResult(const std::string& commandLine, SimWindows& sim)>;
   // Emulates the started process (its result carries what it printed);
@@ -105,6 +111,7 @@ class SimProcesses : public Processes {
   WindowId nextWindow_ = 0x10010;
   std::vector<PostedMessage> posted_;
   intptr_t shellResult_ = 42;
+  bool desktopShell_ = true;
   std::vector<ShellExecuteCall> shellCalls_;
   RunHandler runHandler_;
   std::vector<RunCapturedCall> runCalls_;

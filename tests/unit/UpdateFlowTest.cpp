@@ -72,7 +72,32 @@ TEST_F(UpdateFlowTest, InteractiveYesYesInstallsRecordsTheSizeAndStartsTheProduc
   EXPECT_EQ(start.verb, "open");
   EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
   EXPECT_EQ(start.show, 1);
-  EXPECT_EQ(sim.files.CurrentDirectory(), "C:\\Program Files\\Orfa");
+  EXPECT_TRUE(start.asDesktopUser);
+}
+
+TEST_F(UpdateFlowTest, TheProductStartsThroughTheDesktopShellOrElseFromItsFolder) {
+  for (const bool desktopShell : {true, false}) {
+    SimWindows fresh;
+    LayOutProduct(fresh);
+    fresh.files.AddFolder("C:\\Downloads");
+    fresh.files.SetCurrentDirectory("C:\\Downloads");
+    fresh.processes.SetDesktopShell(desktopShell);
+    fresh.processes.SetArguments({"modest", "runapp"});
+    RunProgram(fresh.Get(), DigestSlotOf(*fresh.files.ReadFileBytes(kExecutable)));
+    ASSERT_EQ(fresh.processes.ShellExecuteCalls().size(), 1u) << desktopShell;
+    const auto& start = fresh.processes.ShellExecuteCalls()[0];
+    EXPECT_EQ(start.asDesktopUser, desktopShell);
+    EXPECT_EQ(start.verb, "open");
+    EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
+    EXPECT_EQ(start.parameters, "");
+    EXPECT_EQ(start.show, 1);
+    if (desktopShell) {  // the shell starts it in the product folder
+      EXPECT_EQ(start.directory, kProductFolder);
+    } else {  // this process starts it from the product folder
+      EXPECT_EQ(start.directory, "");
+      EXPECT_EQ(start.currentDirectory, "C:\\Program Files\\Orfa");
+    }
+  }
 }
 
 TEST_F(UpdateFlowTest, AnsweringNoAtTheEndInstallsWithoutStarting) {
