@@ -27,38 +27,40 @@ constexpr DWORD kPollMs = 10;
 
 const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
-// Appends to output whatever the pipe holds now, without waiting for more.
-void ReadAvailable(HANDLE pipe, std::string& output) {
-  for (;;) {
-    DWORD available = 0;
-    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return;
-    const size_t before = output.size();
-    output.resize(before + available);
-    DWORD got = 0;
-    if (!::ReadFile(pipe, &output[before], available, &got, nullptr)) got = 0;
-    output.resize(before + got);
-    if (got == 0) return;
+// Appends to output what the pipe holds now, without waiting for more;
+// false when it held nothing.
+bool ReadAvailable(HANDLE pipe, std::string& output) {
+  DWORD available = 0;
+  if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) {
+    return false;
   }
+  const size_t before = output.size();
+  output.resize(before + available);
+  DWORD got = 0;
+  if (!::ReadFile(pipe, &output[before], available, &got, nullptr)) got = 0;
+  output.resize(before + got);
+  return got != 0;
 }
 
 // Drains the pipe while the process runs, until it ends or timeoutMs
-// (INFINITE: no bound) have passed; what it wrote before it ended is all
-// read. Returns the last result of waiting for the process.
+// (INFINITE: no bound) have passed, give or take one poll; what it wrote
+// before it ended is all read. A process that never stops writing is still
+// bound by the time. Returns the last result of waiting for the process.
 DWORD ReadWhileRunning(HANDLE pipe, HANDLE process, uint32_t timeoutMs, std::string& output) {
   const DWORD start = ::GetTickCount();
+  const auto late = [&] {
+    return timeoutMs != INFINITE && ::GetTickCount() - start >= timeoutMs;  // wraps correctly
+  };
   for (;;) {
-    ReadAvailable(pipe, output);
-    const DWORD elapsed = ::GetTickCount() - start;  // wraps correctly
-    const bool late = timeoutMs != INFINITE && elapsed >= timeoutMs;
-    DWORD wait = kPollMs;
-    if (late) {
-      wait = 0;
-    } else if (timeoutMs != INFINITE && timeoutMs - elapsed < wait) {
-      wait = timeoutMs - elapsed;
+    const bool read = ReadAvailable(pipe, output);
+    const bool overdue = late();
+    const DWORD waited = ::WaitForSingleObject(process, read || overdue ? 0 : kPollMs);
+    if (waited == WAIT_OBJECT_0) {
+      while (ReadAvailable(pipe, output) && !late()) {
+      }
+      return waited;
     }
-    const DWORD waited = ::WaitForSingleObject(process, wait);
-    if (waited == WAIT_OBJECT_0) ReadAvailable(pipe, output);
-    if (waited != WAIT_TIMEOUT || late) return waited;
+    if (waited != WAIT_TIMEOUT || overdue) return waited;
   }
 }
 
