@@ -233,17 +233,22 @@ TEST_F(UpdateFlowTest, OnlyAFullLastRunFolderReplacesTheUninstallEntrysFolder) {
     sim.files.SetCurrentDirectory("C:\\Downloads");
     sim.ui.Clear();
     sim.registry.SetString(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", row.value);
-    EXPECT_EQ(Run({"modest", "runapp"}), 0) << row.value;
+    const std::string what = "TheLastRunFolder [" + std::string(row.value) + "]";
+    EXPECT_EQ(Run({"modest", "runapp"}), 0) << what;
     if (row.used) {  // no product there
       EXPECT_EQ(Texts(), std::vector<std::string>{
                              "There's no Orfa installed.\r\nPlease install the program first."})
-          << row.value;
-      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file") << row.value;
+          << what;
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file") << what;
     } else {
-      EXPECT_EQ(Texts(), std::vector<std::string>{}) << row.value;
-      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << row.value;
-      EXPECT_EQ(sim.processes.ShellExecuteCalls().back().file, "C:\\Program Files\\Orfa\\Orfa.exe")
-          << row.value;
+      EXPECT_EQ(Texts(), std::vector<std::string>{}) << what;
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+      EXPECT_TRUE(Started()) << what;
+      if (Started()) {
+        EXPECT_EQ(sim.processes.ShellExecuteCalls().back().file,
+                  "C:\\Program Files\\Orfa\\Orfa.exe")
+            << what;
+      }
     }
   }
   EXPECT_FALSE(sim.files.Exists("C:\\Downloads\\orfm.cok"));
