@@ -48,6 +48,18 @@ std::optional<int32_t> ReadInstalledStamp(SetupContext& ctx, const std::string& 
   return is3bsPayload ? int32_t{stamp} : int32_t{stamp} - 32;
 }
 
+// A full path: a drive letter, a colon and a backslash, or a UNC path
+// ("\\server\share"). Anything else would resolve against the installer's
+// current directory.
+bool IsFullPath(const std::string& path) {
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() >= 3 && isLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
+  if (path.compare(0, 2, "\\\\") != 0) return false;
+  const size_t shareStart = path.find('\\', 2);
+  if (shareStart == std::string::npos || shareStart == 2) return false;  // no server name
+  return shareStart + 1 < path.size() && path[shareStart + 1] != '\\';    // a share name
+}
+
 // Records the product folder's size in the product's uninstall entry, where
 // that entry exists; an entry is never made just to hold the size.
 void RecordInstalledSize(SetupContext& ctx) {
@@ -83,10 +95,18 @@ void ShowApplicationError(Platform& os, const std::string& className, const std:
 
 }  // namespace
 
+// The product runs as the user who started the installer, not elevated:
+// the desktop shell starts it with its own token, in the product folder.
+// Without a desktop shell to ask, this process starts it from the product
+// folder as its current directory.
 void StartProduct(SetupContext& ctx) {
+  const std::string program = ctx.ProductFolder + ctx.ProductName + ".exe";
+  if (ctx.Os.processes.ShellExecuteAsDesktopUser("open", program, "", ctx.ProductFolder,
+                                                 kSwShowNormal)) {
+    return;
+  }
   ctx.Os.files.SetCurrentDirectory(ctx.ProductFolder);
-  ctx.Os.processes.ShellExecute("open", ctx.ProductFolder + ctx.ProductName + ".exe", "", "",
-                                kSwShowNormal);
+  ctx.Os.processes.ShellExecute("open", program, "", "", kSwShowNormal);
 }
 
 bool VerifyOwnExecutable(SetupContext& ctx) {
@@ -114,13 +134,18 @@ void RunUpdate(SetupContext& ctx) {
   // 2. Environment.
   if (!DiscoverEnvironment(ctx)) return;
 
-  // 3. The folder the product last ran from wins.
+  // 3. The folder the product last ran from wins, when it is a full path:
+  // the per-user value is the user's to write, and an empty or relative one
+  // would point the installer at its own current directory.
   {
     OpenUserSettingsKey(ctx);
     KeyCloser closer(*ctx.Registry);
     if (ctx.Registry->ValueExists("TheLastRunFolder")) {
-      ctx.ProductFolder = ctx.Registry->ReadString("TheLastRunFolder");
-      AppendBackslash(ctx.ProductFolder);
+      std::string lastRun = ctx.Registry->ReadString("TheLastRunFolder");
+      if (IsFullPath(lastRun)) {
+        AppendBackslash(lastRun);
+        ctx.ProductFolder = lastRun;
+      }
     }
   }
 

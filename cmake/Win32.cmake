@@ -108,6 +108,8 @@ orfa_warnings(orfa_win32)
 include(${CMAKE_SOURCE_DIR}/cmake/DelayLoad.cmake)
 add_dependencies(orfa_win32 orfa_delay_libraries)
 target_link_libraries(orfa_win32 PUBLIC ${ORFA_DELAY_LIBRARIES} kernel32)
+# Interface identifiers of the shell's COM interfaces: static data, no DLL.
+target_link_libraries(orfa_win32 PUBLIC uuid)
 
 # --- the installer
 add_executable(orfa-update WIN32 ${CMAKE_SOURCE_DIR}/app/Main_win.cpp

@@ -241,6 +241,7 @@ struct ProcessResult {
   bool started = false;
   uint32_t error = 0;      // why it did not start
   bool finished = false;   // false when the wait timed out and the process was ended
+  std::string output;      // the bytes it wrote to its standard output, as written
 };
 
 class Processes {
@@ -256,10 +257,22 @@ class Processes {
   virtual intptr_t ShellExecute(const std::string& verb, const std::string& file,
                                 const std::string& parameters, const std::string& directory,
                                 int show) = 0;
-  // CreateProcess(no application name, commandLine, not inheriting, creationFlags,
-  // hidden window); waits up to timeoutMs for it, ends it when it runs longer.
-  virtual ProcessResult RunHidden(const std::string& commandLine, uint32_t creationFlags,
-                                  uint32_t timeoutMs) = 0;
+  // The same start asked of the desktop shell (Explorer's ShellExecute,
+  // reached through the desktop window's view), so that the program runs
+  // with the shell's token, the user's unelevated one, rather than this
+  // process's. False when there is no desktop shell to ask or any step of
+  // asking fails; nothing was started then.
+  virtual bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
+                                         const std::string& parameters,
+                                         const std::string& directory, int show) = 0;
+  // CreateProcess(application (none when empty), commandLine, creationFlags,
+  // hidden window) with the write end of an anonymous pipe as its standard
+  // output (standard input and error are the NUL device); the read end never
+  // leaves this process. The pipe is read while the process runs, so output
+  // of any length cannot stall it. Waits up to timeoutMs (0xFFFFFFFF: no
+  // bound) and ends the process when it runs longer.
+  virtual ProcessResult RunCaptured(const std::string& application, const std::string& commandLine,
+                                    uint32_t creationFlags, uint32_t timeoutMs) = 0;
   // The command line's arguments after the program name, split the usual way.
   virtual std::vector<std::string> CommandLineArguments() = 0;
 };

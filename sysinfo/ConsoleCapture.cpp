@@ -1,12 +1,10 @@
-// Runs one console command through the command interpreter, hidden, and
-// returns what it printed, converted from the OEM to the ANSI code page.
-// The output travels through a temporary file of a fresh name that is
-// created here first, so that no existing file is ever overwritten, and that
-// is deleted on every path.
-#include <utility>
-
+// Runs one console command through the system's own command interpreter,
+// hidden, and returns what it printed, converted from the OEM to the ANSI
+// code page. The interpreter is the one in the system folder, never the
+// environment's ComSpec, which the unelevated user may set; "/d" keeps the
+// user's AutoRun command out. The output comes back through a pipe, so no
+// file is made in a folder the user owns.
 #include "core/Text.h"
-#include "platform/LineReader.h"
 #include "sysinfo/SystemName.h"
 
 namespace orfa {
@@ -21,79 +19,40 @@ constexpr uint32_t kCaptureFlags = kCreateNewConsole | kCreateNewProcessGroup;  
 // as having printed nothing.
 constexpr uint32_t kCaptureTimeoutMs = 30000;
 
-constexpr int kNameLetters = 8;
-constexpr int kNameAttempts = 16;
-
 const char* const kLineBreak = "\r\n";
 
-// Deletes the temporary file when the capture ends, however it ends.
-class TempFile {
- public:
-  TempFile(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
-  ~TempFile() { files_.Delete(path_); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  FileSystem& files_;
-  std::string path_;
-};
-
-std::string RandomName(SetupContext& ctx) {
-  std::string name;
-  for (int i = 0; i < kNameLetters; ++i) name += static_cast<char>('a' + ctx.Random(26));
-  return name;
-}
-
-// Creates an empty file of a fresh name in the folder; its path, or the empty
-// text when none could be made.
-std::string CreateUniqueFile(SetupContext& ctx, const std::string& folder) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string path = folder + RandomName(ctx);
-    uint32_t error = 0;
-    auto file = ctx.Os.files.Open(path, kGenericWrite, kShareNone, Disposition::CreateNew, &error);
-    if (file) return path;
-    if (error != kErrorFileExists && error != kErrorAlreadyExists) return "";
-  }
-  return "";
-}
-
-std::string ReadAllLines(FileSystem& files, const std::string& path) {
+// The output as a text file's lines, each followed by CR LF. A line ends at
+// LF; a CR is dropped wherever it stands. There is always at least one line,
+// so empty output gives one CR LF.
+std::string JoinLines(const std::string& output) {
   std::string text;
-  uint32_t error = 0;
-  auto file = files.Open(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting,
-                         &error);
-  if (!file) return kLineBreak;
-  LineReader reader(*file);
-  std::string line;
+  size_t pos = 0;
   do {
-    reader.ReadLine(line, &error);
-    text += line;
+    const size_t end = output.find('\n', pos);
+    const size_t stop = end == std::string::npos ? output.size() : end;
+    for (size_t i = pos; i < stop; ++i) {
+      if (output[i] != '\r') text += output[i];
+    }
     text += kLineBreak;
-  } while (!reader.AtEnd(&error));
+    pos = end == std::string::npos ? output.size() : end + 1;
+  } while (pos < output.size());
   return text;
 }
 
 }  // namespace
 
 std::string CaptureConsoleOutput(SetupContext& ctx, const std::string& command) {
-  const std::string interpreter = ctx.Os.system.Environment("ComSpec").value_or("");
+  std::string interpreter = ctx.Os.files.SystemDirectory();
   if (interpreter.empty()) return "";
+  AppendBackslash(interpreter);
+  interpreter += "cmd.exe";
 
-  std::string folder = ctx.Os.system.Environment("Temp").value_or("");
-  AppendBackslash(folder);
-  const std::string path = CreateUniqueFile(ctx, folder);
-  // Without a file of its own the command's output cannot be captured; the
-  // result is what an empty capture gives.
-  if (path.empty()) return ctx.Os.system.OemToAnsi(kLineBreak);
-  TempFile temp(ctx.Os.files, path);
-
-  const std::string commandLine = interpreter + " /c " + command + " > \"" + path + "\"";
-  const ProcessResult run = ctx.Os.processes.RunHidden(commandLine, kCaptureFlags, kCaptureTimeoutMs);
+  const std::string commandLine = "\"" + interpreter + "\" /d /c " + command;
+  const ProcessResult run =
+      ctx.Os.processes.RunCaptured(interpreter, commandLine, kCaptureFlags, kCaptureTimeoutMs);
   if (run.started && !run.finished) return "";
 
-  return ctx.Os.system.OemToAnsi(ReadAllLines(ctx.Os.files, temp.Path()));
+  return ctx.Os.system.OemToAnsi(JoinLines(run.output));
 }
 
 }  // namespace orfa

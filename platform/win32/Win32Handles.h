@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdint>
 #include <utility>
@@ -81,6 +82,61 @@ using UniqueKernel = Unique<HANDLE, KernelTraits>;
 using UniqueModule = Unique<HMODULE, ModuleTraits>;
 using UniqueResource = Unique<HGLOBAL, ResourceTraits>;
 using UniqueView = Unique<const void*, ViewTraits>;
+
+// One reference to a COM interface, released when it goes out of scope.
+template <typename T>
+class UniqueCom {
+ public:
+  UniqueCom() = default;
+  ~UniqueCom() { Reset(); }
+  UniqueCom(UniqueCom&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+  UniqueCom& operator=(UniqueCom&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      pointer_ = std::exchange(other.pointer_, nullptr);
+    }
+    return *this;
+  }
+  UniqueCom(const UniqueCom&) = delete;
+  UniqueCom& operator=(const UniqueCom&) = delete;
+
+  T* operator->() const { return pointer_; }
+  explicit operator bool() const { return pointer_ != nullptr; }
+  // For calls that return the interface through an out-parameter.
+  T** Put() {
+    Reset();
+    return &pointer_;
+  }
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  void Reset() {
+    if (pointer_ != nullptr) std::exchange(pointer_, nullptr)->Release();
+  }
+  // The same object's interface U (QueryInterface); false when it has none.
+  template <typename U>
+  bool Query(const IID& iid, UniqueCom<U>& into) const {
+    return pointer_ != nullptr && SUCCEEDED(pointer_->QueryInterface(iid, into.PutVoid())) &&
+           static_cast<bool>(into);
+  }
+
+ private:
+  T* pointer_ = nullptr;
+};
+
+// COM on this thread (single-threaded apartment) while the object lives. A
+// thread that already has COM in the other model may use it but must not end it.
+class ComApartment {
+ public:
+  ComApartment() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT result_;
+};
 
 // A function that kernel32 (or another loaded module) may or may not export.
 template <typename Fn>

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -14,5 +15,10 @@ std::unique_ptr<Ui> MakeUi();
 std::unique_ptr<Processes> MakeProcesses();
 std::unique_ptr<SystemInfo> MakeSystemInfo();
 std::unique_ptr<Clock> MakeClock();
+
+// Processes::ShellExecuteAsDesktopUser.
+bool ShellExecuteThroughDesktop(const std::string& verb, const std::string& file,
+                                const std::string& parameters, const std::string& directory,
+                                int show);
 
 }  // namespace orfa::win32

@@ -88,16 +88,16 @@ class SimWorld : public World {
         });
         break;
       case Programs::Missing:
-        sim_.processes.OnRunHidden(nullptr);
+        sim_.processes.OnRunCaptured(nullptr);
         break;
       case Programs::Long:
         // The program runs for the milliseconds its command line names, on the
         // simulated clock; a wait that ends first ends the program.
-        sim_.processes.OnRunHidden([](const std::string& commandLine, sim::SimWindows& sim) {
+        sim_.processes.OnRunCaptured([](const std::string& commandLine, sim::SimWindows& sim) {
           const uint64_t runs = std::stoull(commandLine.substr(commandLine.rfind(' ') + 1));
           ProcessResult result;
           result.started = true;
-          const uint32_t timeout = sim.processes.RunHiddenCalls().back().timeoutMs;
+          const uint32_t timeout = sim.processes.RunCapturedCalls().back().timeoutMs;
           if (runs <= timeout) {
             sim.clock.Sleep(static_cast<uint32_t>(runs));
             result.finished = true;

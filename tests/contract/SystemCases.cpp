@@ -52,39 +52,36 @@ TEST_P(ProcessContract, WindowsAreFoundByClassAndTakePostedMessages) {
   EXPECT_FALSE(os().processes.PostMessage(window, kMessage, 1, 2));
 }
 
-TEST_P(ProcessContract, InterpreterWritesVerOutputToARedirectedFile) {
+TEST_P(ProcessContract, InterpreterPrintsVerIntoThePipe) {
   world().Expect(World::Programs::Interpreter);
-  auto comspec = os().system.Environment("ComSpec");
-  ASSERT_TRUE(comspec);
-  ASSERT_FALSE(comspec->empty());
-  std::string file = world().Folder() + "qhzkwabm";
-  auto result = os().processes.RunHidden(*comspec + " /c ver > \"" + file + "\"",
-                                         kNewConsoleGroup, kInfinite);
+  const std::string interpreter = os().files.SystemDirectory() + "\\cmd.exe";
+  auto result = os().processes.RunCaptured(interpreter, "\"" + interpreter + "\" /d /c ver",
+                                           kNewConsoleGroup, kInfinite);
   EXPECT_TRUE(result.started);
   EXPECT_TRUE(result.finished);
   EXPECT_EQ(result.error, kErrorSuccess);
-  auto output = world().ReadFileBytes(file);
-  ASSERT_TRUE(output);
-  EXPECT_NE(output->find("Windows"), std::string::npos) << *output;
-  EXPECT_NE(output->find("\r\n"), std::string::npos) << *output;
+  EXPECT_NE(result.output.find("Windows"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("\r\n"), std::string::npos) << result.output;
 }
 
 TEST_P(ProcessContract, ProgramThatCannotStartGivesTheReason) {
   world().Expect(World::Programs::Missing);
   std::string missing = world().Folder() + "missing.exe";
-  auto result = os().processes.RunHidden("\"" + missing + "\"", kNewConsoleGroup, kInfinite);
+  auto result = os().processes.RunCaptured(missing, "\"" + missing + "\"", kNewConsoleGroup,
+                                           kInfinite);
   EXPECT_FALSE(result.started);
   EXPECT_FALSE(result.finished);
   EXPECT_EQ(result.error, kErrorFileNotFound);
+  EXPECT_EQ(result.output, "");
 }
 
 TEST_P(ProcessContract, ProgramOutlivingTheTimeOutIsEnded) {
   world().Expect(World::Programs::Long);
-  auto result = os().processes.RunHidden(world().LongCommand(60000), kNewConsoleGroup, 300);
+  auto result = os().processes.RunCaptured("", world().LongCommand(60000), kNewConsoleGroup, 300);
   EXPECT_TRUE(result.started);
   EXPECT_FALSE(result.finished);
   EXPECT_EQ(result.error, kErrorTimeout);
-  auto quick = os().processes.RunHidden(world().LongCommand(0), kNewConsoleGroup, 60000);
+  auto quick = os().processes.RunCaptured("", world().LongCommand(0), kNewConsoleGroup, 60000);
   EXPECT_TRUE(quick.started);
   EXPECT_TRUE(quick.finished);
 }

@@ -172,7 +172,7 @@ TEST(Win32Handles, NoHandleOutlivesItsCall) {
   world->AddFile(folder + "data.cok", "orfm-x");
   const std::string key = world->Key(RootKey::CurrentUser);
   world->SetValue(RootKey::CurrentUser, key, "Value", kRegSz, std::string("x\0", 2), false);
-  const std::string comspec = os.system.Environment("ComSpec").value_or("");
+  const std::string interpreter = os.files.SystemDirectory() + "\\cmd.exe";
 
   auto round = [&] {
     uint32_t error = 0;
@@ -196,8 +196,9 @@ TEST(Win32Handles, NoHandleOutlivesItsCall) {
       auto first = os.processes.CreateNamedMapping("orfa_contract_handles", 64, &error);
       auto second = os.processes.CreateNamedMapping("orfa_contract_handles", 64, &error);
     }
-    os.processes.RunHidden(comspec + " /c ver > \"" + folder + "ver.txt\"", 0x210, 0xFFFFFFFFu);
-    os.processes.RunHidden("\"" + folder + "missing.exe\"", 0x210, 0xFFFFFFFFu);
+    os.processes.RunCaptured(interpreter, "\"" + interpreter + "\" /d /c ver", 0x210, 0xFFFFFFFFu);
+    os.processes.RunCaptured(folder + "missing.exe", "\"" + folder + "missing.exe\"", 0x210,
+                             0xFFFFFFFFu);
     os.files.MapForReading(folder + "data.cok", &error);
     os.resources.Load("contractdata", "cok", &error);
     os.resources.Load("missing", "cok", &error);
@@ -206,6 +207,22 @@ TEST(Win32Handles, NoHandleOutlivesItsCall) {
   const auto before = HandleFootprint();
   for (int i = 0; i < 3; ++i) round();
   EXPECT_EQ(HandleFootprint(), before);
+}
+
+// Output many times the pipe's buffer comes back whole: the pipe is read
+// while the interpreter writes.
+TEST(Win32Processes, LongOutputComesBackWholeThroughThePipe) {
+  Win32Platform platform;
+  Platform& os = platform.Get();
+  const std::string interpreter = os.files.SystemDirectory() + "\\cmd.exe";
+  const std::string line(100, 'x');
+  auto result = os.processes.RunCaptured(
+      interpreter, "\"" + interpreter + "\" /d /c for /l %i in (1,1,3000) do @echo " + line, 0x210,
+      60000);
+  EXPECT_TRUE(result.started);
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(result.output.size(), 3000u * (line.size() + 2));
+  EXPECT_EQ(result.output.substr(0, line.size() + 2), line + "\r\n");
 }
 
 // Presses a button of the message box with this caption once it shows.

@@ -1,5 +1,7 @@
 /* Stands in for the command interpreter (ComSpec) in end-to-end runs: it
  * records how it was called, then lets the real interpreter do the work.
+ * ComSpec is the user's to set, so the elevated installer must never start
+ * what it names: a log line from the installer's run is a failure.
  *
  *   comspec_recorder.exe ARGUMENTS...
  *

@@ -103,8 +103,18 @@ intptr_t SimProcesses::ShellExecute(const std::string& verb, const std::string& 
   return shellResult_;
 }
 
-ProcessResult SimProcesses::RunHidden(const std::string& commandLine, uint32_t creationFlags, uint32_t timeoutMs) {
-  runCalls_.push_back(RunHiddenCall{commandLine, creationFlags, timeoutMs, sim_.files.CurrentDirectory()});
+bool SimProcesses::ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
+                                             const std::string& parameters, const std::string& directory, int show) {
+  if (!desktopShell_) return false;
+  shellCalls_.push_back(
+      ShellExecuteCall{verb, file, parameters, directory, show, sim_.files.CurrentDirectory(), true});
+  return true;
+}
+
+ProcessResult SimProcesses::RunCaptured(const std::string& application, const std::string& commandLine,
+                                        uint32_t creationFlags, uint32_t timeoutMs) {
+  runCalls_.push_back(
+      RunCapturedCall{application, commandLine, creationFlags, timeoutMs, sim_.files.CurrentDirectory()});
   if (!runHandler_) {
     ProcessResult notStarted;
     notStarted.error = kErrorFileNotFound;
@@ -115,22 +125,14 @@ ProcessResult SimProcesses::RunHidden(const std::string& commandLine, uint32_t c
 }
 
 void SimProcesses::OnConsoleCommand(std::function<std::string(const std::string& command)> output) {
-  OnRunHidden([output](const std::string& commandLine, SimWindows& sim) {
+  OnRunCaptured([output](const std::string& commandLine, SimWindows&) {
     ProcessResult result;
     result.started = true;
     result.finished = true;
-    const size_t start = commandLine.find(" /c ");
-    const size_t redirect = commandLine.rfind(" > ");
-    if (start == std::string::npos || redirect == std::string::npos || redirect < start) return result;
-    const std::string command = commandLine.substr(start + 4, redirect - start - 4);
-    std::string path = commandLine.substr(redirect + 3);
-    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-    uint32_t error = 0;
-    auto file = sim.files.Open(path, kGenericWrite, kShareRead | kShareWrite, Disposition::CreateAlways, &error);
-    if (file) {
-      const std::string text = output(command);
-      file->Write(text.data(), text.size());
-    }
+    const std::string switches = "\" /d /c ";
+    const size_t start = commandLine.find(switches);
+    if (commandLine.empty() || commandLine.front() != '"' || start == std::string::npos) return result;
+    result.output = output(commandLine.substr(start + switches.size()));
     return result;
   });
 }

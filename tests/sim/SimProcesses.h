@@ -1,6 +1,6 @@
 // Simulated processes, windows and the shell: named mappings (some held by
 // "other processes"), top-level windows by class name that record the messages
-// posted to them, ShellExecute and hidden console processes.
+// posted to them, ShellExecute and hidden console processes whose output is captured.
 #pragma once
 
 #include <cstdint>
@@ -29,9 +29,11 @@ struct ShellExecuteCall {
   std::string verb, file, parameters, directory;
   int show;
   std::string currentDirectory;  // the process's current directory at the call
+  bool asDesktopUser = false;    // asked of the desktop shell, not started by this process
 };
 
-struct RunHiddenCall {
+struct RunCapturedCall {
+  std::string application;
   std::string commandLine;
   uint32_t creationFlags;
   uint32_t timeoutMs;
@@ -57,7 +59,10 @@ class SimProcesses : public Processes {
   bool PostMessage(WindowId window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                         const std::string& directory, int show) override;
-  ProcessResult RunHidden(const std::string& commandLine, uint32_t creationFlags, uint32_t timeoutMs) override;
+  bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file, const std::string& parameters,
+                                 const std::string& directory, int show) override;
+  ProcessResult RunCaptured(const std::string& application, const std::string& commandLine, uint32_t creationFlags,
+                            uint32_t timeoutMs) override;
   std::vector<std::string> CommandLineArguments() override { return arguments_; }
 
   // --- for tests: mappings (names are case-sensitive, as kernel object names are)
@@ -76,16 +81,19 @@ class SimProcesses : public Processes {
 
   // --- for tests: shell and child processes
   void SetShellExecuteResult(intptr_t result) { shellResult_ = result; }  // default 42 (success)
+  // Whether a desktop shell answers ShellExecuteAsDesktopUser (default: yes).
+  void SetDesktopShell(bool present) { desktopShell_ = present; }
+  // Both kinds of start, in order; asDesktopUser tells them apart.
   const std::vector<ShellExecuteCall>& ShellExecuteCalls() const { return shellCalls_; }
   using RunHandler = std::function<ProcessResult(const std::string& commandLine, SimWindows& sim)>;
-  // Emulates the started process; without one nothing starts (error 2).
-  void OnRunHidden(RunHandler handler) { runHandler_ = std::move(handler); }
+  // Emulates the started process (its result carries what it printed);
+  // without one nothing starts (error 2).
+  void OnRunCaptured(RunHandler handler) { runHandler_ = std::move(handler); }
   // A command interpreter for command lines of the form
-  //   <interpreter> /c <command> > "<file>"
-  // that writes output(command) into the file (CREATE_ALWAYS, as cmd.exe's ">"
-  // does; nothing is written when it cannot be opened) and finishes.
+  //   "<interpreter>" /d /c <command>
+  // that prints output(command) and finishes; other command lines print nothing.
   void OnConsoleCommand(std::function<std::string(const std::string& command)> output);
-  const std::vector<RunHiddenCall>& RunHiddenCalls() const { return runCalls_; }
+  const std::vector<RunCapturedCall>& RunCapturedCalls() const { return runCalls_; }
   void SetArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
 
  private:
@@ -103,9 +111,10 @@ class SimProcesses : public Processes {
   WindowId nextWindow_ = 0x10010;
   std::vector<PostedMessage> posted_;
   intptr_t shellResult_ = 42;
+  bool desktopShell_ = true;
   std::vector<ShellExecuteCall> shellCalls_;
   RunHandler runHandler_;
-  std::vector<RunHiddenCall> runCalls_;
+  std::vector<RunCapturedCall> runCalls_;
   std::vector<std::string> arguments_;
 };
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -11,15 +10,14 @@
 namespace orfa {
 namespace {
 
-std::string RedirectTarget(const std::string& commandLine) {
-  const size_t start = commandLine.rfind("> \"") + 3;
-  return commandLine.substr(start, commandLine.size() - 1 - start);
-}
+const char* const kCmd = "C:\\WINDOWS\\system32\\cmd.exe";
 
-ProcessResult Finished() {
+ProcessResult Printed(const std::string& output, bool finished = true) {
   ProcessResult result;
   result.started = true;
-  result.finished = true;
+  result.finished = finished;
+  if (!finished) result.error = kErrorTimeout;  // the wait ran out and the process was ended
+  result.output = output;
   return result;
 }
 
@@ -27,26 +25,9 @@ class CaptureConsoleTest : public ::testing::Test {
  protected:
   CaptureConsoleTest() { sim.files.AddFolder("C:\\Temp"); }
 
-  // The console command writes `output` to where its output is redirected.
+  // The console command prints `output`.
   void Prints(const std::string& output) {
-    sim.processes.OnRunHidden([this, output](const std::string& commandLine, SimWindows& s) {
-      target = s.files.FullPath(RedirectTarget(commandLine));
-      s.files.AddFile(target, output);
-      return Finished();
-    });
-  }
-
-  // The names the next captures will draw, without drawing them.
-  std::vector<std::string> NextNames(int count) {
-    const uint32_t saved = ctx.RandomState;
-    std::vector<std::string> names;
-    for (int n = 0; n < count; ++n) {
-      std::string name;
-      for (int i = 0; i < 8; ++i) name += static_cast<char>('a' + ctx.Random(26));
-      names.push_back(name);
-    }
-    ctx.RandomState = saved;
-    return names;
+    sim.processes.OnRunCaptured([output](const std::string&, SimWindows&) { return Printed(output); });
   }
 
   size_t FilesIn(const std::string& folder) {
@@ -60,24 +41,41 @@ class CaptureConsoleTest : public ::testing::Test {
 
   SimWindows sim;
   SetupContext ctx{sim.Get()};
-  std::string target;  // the temporary file of the last run
 };
 
-TEST_F(CaptureConsoleTest, RunsTheInterpreterHiddenAndReturnsWhatItPrinted) {
+TEST_F(CaptureConsoleTest, RunsTheSystemsInterpreterHiddenAndReturnsWhatItPrinted) {
   Prints("\r\nMicrosoft Windows [Version 10.0.19045.2965]\r\n");
   EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\nMicrosoft Windows [Version 10.0.19045.2965]\r\n");
 
-  ASSERT_EQ(sim.processes.RunHiddenCalls().size(), 1u);
-  const sim::RunHiddenCall& call = sim.processes.RunHiddenCalls()[0];
-  EXPECT_TRUE(std::regex_match(call.commandLine,
-                               std::regex(R"(C:\\WINDOWS\\system32\\cmd\.exe /c ver > "C:\\Temp\\[a-z]{8}")")))
-      << call.commandLine;
+  ASSERT_EQ(sim.processes.RunCapturedCalls().size(), 1u);
+  const sim::RunCapturedCall& call = sim.processes.RunCapturedCalls()[0];
+  EXPECT_EQ(call.application, kCmd);
+  EXPECT_EQ(call.commandLine, "\"C:\\WINDOWS\\system32\\cmd.exe\" /d /c ver");
   EXPECT_EQ(call.creationFlags, 0x210u);
   EXPECT_GT(call.timeoutMs, 0u);
   EXPECT_LE(call.timeoutMs, 120000u);  // bounded
-  EXPECT_FALSE(sim.files.Exists(target));
-  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);
+  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);  // no file is made on the way
   EXPECT_EQ(sim.files.LogicHandleCount(), 0u);
+}
+
+TEST_F(CaptureConsoleTest, TheEnvironmentsComSpecIsNeverRun) {
+  Prints("x");
+  const std::vector<std::optional<std::string>> comSpecs = {
+      std::string("C:\\Users\\me\\Downloads\\evil.exe"), std::string(""), std::nullopt};
+  for (const auto& comSpec : comSpecs) {
+    if (comSpec) {
+      sim.system.SetEnv("ComSpec", *comSpec);
+    } else {
+      sim.system.UnsetEnv("ComSpec");
+    }
+    sim.system.UnsetEnv("Temp");
+    EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "x\r\n") << comSpec.value_or("unset");
+  }
+  for (const sim::RunCapturedCall& call : sim.processes.RunCapturedCalls()) {
+    EXPECT_EQ(call.application, kCmd);
+    EXPECT_EQ(call.commandLine.rfind("\"C:\\WINDOWS\\system32\\cmd.exe\" /d /c ", 0), 0u);
+  }
+  EXPECT_EQ(sim.processes.RunCapturedCalls().size(), comSpecs.size());
 }
 
 TEST_F(CaptureConsoleTest, EveryLineEndsWithCrLf) {
@@ -100,47 +98,31 @@ TEST_F(CaptureConsoleTest, EveryLineEndsWithCrLf) {
     Prints(row.printed);
     EXPECT_EQ(CaptureConsoleOutput(ctx, "cmd"), row.expected) << row.printed.substr(0, 20);
   }
-  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);
 }
 
-TEST_F(CaptureConsoleTest, CommandGoesInUnchangedAndAnInterpreterPathOfAnyLengthIsUsedWhole) {
-  const std::string longInterpreter = "C:\\" + std::string(300, 'p') + "\\cmd.exe";
-  sim.system.SetEnv("ComSpec", longInterpreter);
+TEST_F(CaptureConsoleTest, CommandGoesInUnchangedAndTheSystemFolderIsUsedWhole) {
+  struct Row {
+    std::string systemFolder;
+    std::string interpreter;
+  };
+  const std::string longFolder = "C:\\" + std::string(300, 'p');
+  const Row rows[] = {{longFolder, longFolder + "\\cmd.exe"},
+                      {"D:\\Win dows\\system32\\", "D:\\Win dows\\system32\\cmd.exe"}};
   Prints("x");
-  CaptureConsoleOutput(ctx, "dir \"C:\\Program Files\" /b");
-  ASSERT_EQ(sim.processes.RunHiddenCalls().size(), 1u);
-  const std::string& line = sim.processes.RunHiddenCalls()[0].commandLine;
-  EXPECT_EQ(line.rfind(longInterpreter + " /c dir \"C:\\Program Files\" /b > \"C:\\Temp\\", 0), 0u) << line;
+  for (const Row& row : rows) {
+    sim.files.SetSystemDirectory(row.systemFolder);
+    CaptureConsoleOutput(ctx, "dir \"C:\\Program Files\" /b");
+    const sim::RunCapturedCall& call = sim.processes.RunCapturedCalls().back();
+    EXPECT_EQ(call.application, row.interpreter);
+    EXPECT_EQ(call.commandLine, "\"" + row.interpreter + "\" /d /c dir \"C:\\Program Files\" /b");
+  }
 }
 
-TEST_F(CaptureConsoleTest, WithoutComSpecNothingRunsAndNoFileIsMade) {
-  sim.system.UnsetEnv("ComSpec");
+TEST_F(CaptureConsoleTest, WithoutASystemFolderNothingRuns) {
+  sim.files.SetSystemDirectory("");
   Prints("x");
   EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "");
-  sim.system.SetEnv("ComSpec", "");
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "");
-  EXPECT_TRUE(sim.processes.RunHiddenCalls().empty());
-  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);
-}
-
-TEST_F(CaptureConsoleTest, WithoutTempTheFileIsABareNameInTheCurrentFolder) {
-  sim.system.UnsetEnv("Temp");
-  sim.files.AddFolder("C:\\Work");
-  sim.files.SetCurrentDirectory("C:\\Work");
-  Prints("\r\nMicrosoft Windows [Version 6.1.7601]\r\n");
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\nMicrosoft Windows [Version 6.1.7601]\r\n");
-  const std::string& line = sim.processes.RunHiddenCalls().at(0).commandLine;
-  EXPECT_TRUE(std::regex_match(line, std::regex(R"(.* /c ver > "[a-z]{8}")"))) << line;
-  EXPECT_EQ(target.rfind("C:\\Work\\", 0), 0u) << target;
-  EXPECT_EQ(FilesIn("C:\\Work"), 0u);
-}
-
-TEST_F(CaptureConsoleTest, TempWithATrailingBackslashGetsNoSecondOne) {
-  sim.system.SetEnv("Temp", "C:\\Temp\\");
-  Prints("x");
-  CaptureConsoleOutput(ctx, "ver");
-  const std::string& line = sim.processes.RunHiddenCalls().at(0).commandLine;
-  EXPECT_TRUE(std::regex_match(line, std::regex(R"(.* > "C:\\Temp\\[a-z]{8}")"))) << line;
+  EXPECT_TRUE(sim.processes.RunCapturedCalls().empty());
 }
 
 TEST_F(CaptureConsoleTest, OemOutputComesBackInTheAnsiCodePage) {
@@ -150,78 +132,17 @@ TEST_F(CaptureConsoleTest, OemOutputComesBackInTheAnsiCodePage) {
   EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\nMicrosoft Windows [\xC2\xE5\xF0\xF1\xE8\xFF 6.1.7601]\r\n");
 }
 
-TEST_F(CaptureConsoleTest, TheTemporaryFileIsGoneWhateverHappened) {
-  // The command fails after writing part of its output.
-  sim.processes.OnRunHidden([this](const std::string& commandLine, SimWindows& s) {
-    target = s.files.FullPath(RedirectTarget(commandLine));
-    s.files.AddFile(target, "partial");
-    ProcessResult result = Finished();
-    return result;
-  });
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "bad"), "partial\r\n");
-  EXPECT_FALSE(sim.files.Exists(target));
-
-  // The file cannot be read back.
-  sim.processes.OnRunHidden([this](const std::string& commandLine, SimWindows& s) {
-    target = s.files.FullPath(RedirectTarget(commandLine));
-    s.files.AddFile(target, "unreadable");
-    s.files.ReadFails(target, kErrorAccessDenied);
-    return Finished();
-  });
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\n");
-  EXPECT_FALSE(sim.files.Exists(target));
-
-  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);
-  EXPECT_EQ(sim.files.LogicHandleCount(), 0u);
-}
-
 TEST_F(CaptureConsoleTest, AProcessThatCannotStartGivesOneLineBreak) {
   // No process emulation: CreateProcess fails.
   EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\n");
-  EXPECT_EQ(sim.processes.RunHiddenCalls().size(), 1u);
-  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);
-}
-
-TEST_F(CaptureConsoleTest, AnExistingFileOfTheDrawnNameIsNeitherOverwrittenNorDeleted) {
-  const std::vector<std::string> names = NextNames(2);
-  const std::string precious = "C:\\Temp\\" + names[0];
-  sim.files.AddFile(precious, "precious");
-  Prints("output");
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "output\r\n");
-  EXPECT_EQ(sim.files.ReadFileBytes(precious).value_or(""), "precious");
-  EXPECT_EQ(target, "C:\\Temp\\" + names[1]);
-  EXPECT_EQ(FilesIn("C:\\Temp"), 1u);
-}
-
-TEST_F(CaptureConsoleTest, WhenEveryNameIsTakenNothingRuns) {
-  for (const std::string& name : NextNames(64)) sim.files.AddFile("C:\\Temp\\" + name, "precious");
-  const size_t before = FilesIn("C:\\Temp");
-  Prints("output");
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\n");
-  EXPECT_TRUE(sim.processes.RunHiddenCalls().empty());
-  EXPECT_EQ(FilesIn("C:\\Temp"), before);
-}
-
-TEST_F(CaptureConsoleTest, ATempFolderThatCannotTakeTheFileRunsNothing) {
-  sim.system.SetEnv("Temp", "C:\\Missing");
-  Prints("output");
-  EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "\r\n");
-  EXPECT_TRUE(sim.processes.RunHiddenCalls().empty());
+  EXPECT_EQ(sim.processes.RunCapturedCalls().size(), 1u);
 }
 
 TEST_F(CaptureConsoleTest, AHungProcessIsEndedAndCountsAsNoOutput) {
-  sim.processes.OnRunHidden([this](const std::string& commandLine, SimWindows& s) {
-    target = s.files.FullPath(RedirectTarget(commandLine));
-    s.files.AddFile(target, "Microsoft Windows [Version 10.0.1]\r\n");
-    ProcessResult result;
-    result.started = true;
-    result.finished = false;  // the wait ran out and the process was ended
-    result.error = kErrorTimeout;
-    return result;
+  sim.processes.OnRunCaptured([](const std::string&, SimWindows&) {
+    return Printed("Microsoft Windows [Version 10.0.1]\r\n", false);
   });
   EXPECT_EQ(CaptureConsoleOutput(ctx, "ver"), "");
-  EXPECT_FALSE(sim.files.Exists(target));
-  EXPECT_EQ(FilesIn("C:\\Temp"), 0u);
 }
 
 }  // namespace

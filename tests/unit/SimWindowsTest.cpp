@@ -127,18 +127,20 @@ TEST(SimProcesses, QuitMessageLetsTheProductReleaseItsFileLater) {
   EXPECT_NE(sim.files.Open("C:\\Orfa\\orfm.cok", kGenericRead, 0, Disposition::OpenExisting, &error), nullptr);
 }
 
-TEST(SimProcesses, ConsoleCommandWritesItsRedirectedOutput) {
+TEST(SimProcesses, ConsoleCommandPrintsItsOutput) {
   SimWindows sim;
-  sim.files.AddFolder("C:\\Temp");
-  EXPECT_FALSE(sim.processes.RunHidden("cmd /c ver > \"C:\\Temp\\a\"", 0x210, 1000).started);
+  const std::string cmd = "C:\\WINDOWS\\system32\\cmd.exe";
+  EXPECT_FALSE(sim.processes.RunCaptured(cmd, "\"" + cmd + "\" /d /c ver", 0x210, 1000).started);
   sim.processes.OnConsoleCommand([](const std::string& command) {
     return command == "ver" ? "\r\nMicrosoft Windows [Version 6.1.7601]\r\n" : "";
   });
-  ProcessResult result = sim.processes.RunHidden("C:\\WINDOWS\\system32\\cmd.exe /c ver > \"C:\\Temp\\qhzkwabm\"", 0x210, 1000);
+  ProcessResult result = sim.processes.RunCaptured(cmd, "\"" + cmd + "\" /d /c ver", 0x210, 1000);
   EXPECT_TRUE(result.started && result.finished);
-  EXPECT_EQ(sim.files.ReadFileBytes("C:\\Temp\\qhzkwabm"), "\r\nMicrosoft Windows [Version 6.1.7601]\r\n");
-  ASSERT_EQ(sim.processes.RunHiddenCalls().size(), 2u);
-  EXPECT_EQ(sim.processes.RunHiddenCalls()[1].creationFlags, 0x210u);
+  EXPECT_EQ(result.output, "\r\nMicrosoft Windows [Version 6.1.7601]\r\n");
+  EXPECT_EQ(sim.processes.RunCapturedCalls().size(), 2u);
+  EXPECT_EQ(sim.processes.RunCapturedCalls()[1].application, cmd);
+  EXPECT_EQ(sim.processes.RunCapturedCalls()[1].creationFlags, 0x210u);
+  EXPECT_EQ(sim.processes.RunCaptured(cmd, cmd + " /c ver", 0x210, 1000).output, "");  // not its form
 }
 
 // ---------------------------------------------------------------- listings

@@ -44,22 +44,17 @@ OsVersionRecord Win9x(uint32_t major, uint32_t minor, uint32_t build, const std:
 }
 
 // The target of the interpreter's output redirection in a command line.
-std::string RedirectTarget(const std::string& commandLine) {
-  const size_t start = commandLine.rfind("> \"") + 3;
-  return commandLine.substr(start, commandLine.size() - 1 - start);
-}
-
 class SystemNameTest : public ::testing::Test {
  public:
   SystemNameTest() { sim.files.AddFolder("C:\\Temp"); }
 
   // What the console command prints.
   void Ver(const std::string& output) {
-    sim.processes.OnRunHidden([output](const std::string& commandLine, SimWindows& s) {
-      s.files.AddFile(s.files.FullPath(RedirectTarget(commandLine)), output);
+    sim.processes.OnRunCaptured([output](const std::string&, SimWindows&) {
       ProcessResult result;
       result.started = true;
       result.finished = true;
+      result.output = output;
       return result;
     });
   }
@@ -154,7 +149,7 @@ TEST_F(NtNames, PrefixByVersion) {
       {Nt(10, 1, 1), 0, "Microsoft Windows Unknown Workstation"},
   };
   ExpectRows(*this, rows, &SystemNameTest::Name);
-  EXPECT_TRUE(sim.processes.RunHiddenCalls().empty());  // none of these asks "ver"
+  EXPECT_TRUE(sim.processes.RunCapturedCalls().empty());  // none of these asks "ver"
 }
 
 TEST_F(NtNames, ServerR2MetricComesBeforeEverythingElseOn52) {
@@ -276,18 +271,18 @@ TEST_F(Version6Names, AskTheConsoleOnlyFor62) {
   Ver(kVer10);
   Name(Nt(6, 1, 1), 9);
   Name(Nt(6, 3, 1), 9);
-  EXPECT_TRUE(sim.processes.RunHiddenCalls().empty());
+  EXPECT_TRUE(sim.processes.RunCapturedCalls().empty());
   Name(Nt(6, 2, 1), 9);
-  ASSERT_EQ(sim.processes.RunHiddenCalls().size(), 1u);
-  EXPECT_NE(sim.processes.RunHiddenCalls()[0].commandLine.find(" /c ver > "), std::string::npos);
+  ASSERT_EQ(sim.processes.RunCapturedCalls().size(), 1u);
+  EXPECT_EQ(sim.processes.RunCapturedCalls()[0].commandLine, "\"C:\\WINDOWS\\system32\\cmd.exe\" /d /c ver");
 }
 
 TEST_F(Version6Names, NoConsoleGivesTheBareVersionWord) {
-  sim.system.UnsetEnv("ComSpec");
+  sim.files.SetSystemDirectory("");
   EXPECT_EQ(Name(Nt(6, 2, 1), 9), "Microsoft Windows   64-bit");
   EXPECT_EQ(Name(Nt(6, 2, 3), 9), "Microsoft Windows Server   64-bit");
   // A console that cannot start leaves a single line break: the same words.
-  sim.system.SetEnv("ComSpec", "C:\\WINDOWS\\system32\\cmd.exe");
+  sim.files.SetSystemDirectory("C:\\WINDOWS\\system32");
   EXPECT_EQ(Name(Nt(6, 2, 1), 9), "Microsoft Windows   64-bit");
 }
 

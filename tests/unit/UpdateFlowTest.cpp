@@ -72,7 +72,32 @@ TEST_F(UpdateFlowTest, InteractiveYesYesInstallsRecordsTheSizeAndStartsTheProduc
   EXPECT_EQ(start.verb, "open");
   EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
   EXPECT_EQ(start.show, 1);
-  EXPECT_EQ(sim.files.CurrentDirectory(), "C:\\Program Files\\Orfa");
+  EXPECT_TRUE(start.asDesktopUser);
+}
+
+TEST_F(UpdateFlowTest, TheProductStartsThroughTheDesktopShellOrElseFromItsFolder) {
+  for (const bool desktopShell : {true, false}) {
+    SimWindows fresh;
+    LayOutProduct(fresh);
+    fresh.files.AddFolder("C:\\Downloads");
+    fresh.files.SetCurrentDirectory("C:\\Downloads");
+    fresh.processes.SetDesktopShell(desktopShell);
+    fresh.processes.SetArguments({"modest", "runapp"});
+    RunProgram(fresh.Get(), DigestSlotOf(*fresh.files.ReadFileBytes(kExecutable)));
+    ASSERT_EQ(fresh.processes.ShellExecuteCalls().size(), 1u) << desktopShell;
+    const auto& start = fresh.processes.ShellExecuteCalls()[0];
+    EXPECT_EQ(start.asDesktopUser, desktopShell);
+    EXPECT_EQ(start.verb, "open");
+    EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
+    EXPECT_EQ(start.parameters, "");
+    EXPECT_EQ(start.show, 1);
+    if (desktopShell) {  // the shell starts it in the product folder
+      EXPECT_EQ(start.directory, kProductFolder);
+    } else {  // this process starts it from the product folder
+      EXPECT_EQ(start.directory, "");
+      EXPECT_EQ(start.currentDirectory, "C:\\Program Files\\Orfa");
+    }
+  }
 }
 
 TEST_F(UpdateFlowTest, AnsweringNoAtTheEndInstallsWithoutStarting) {
@@ -198,6 +223,47 @@ TEST_F(UpdateFlowTest, LastRunFolderWinsOverTheUninstallEntry) {
   EXPECT_EQ(Describe(sim.files.ReadFileBytes("D:\\Elsewhere\\orfm.cok")), "the payload");
   EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_EQ(sim.processes.ShellExecuteCalls().at(0).file, "D:\\Elsewhere\\Orfa.exe");
+}
+
+TEST_F(UpdateFlowTest, OnlyAFullLastRunFolderReplacesTheUninstallEntrysFolder) {
+  // A downloads folder with a product of its own is the current directory:
+  // nothing may be looked for, written or started there.
+  sim.files.AddFile("C:\\Downloads\\orfa.exe", "MZ");
+  sim.files.SetCurrentDirectory("C:\\Downloads");
+  struct Row {
+    const char* value;
+    bool used;
+  };
+  const Row rows[] = {
+      {"", false},           {"Orfa", false},          {".\\", false},
+      {"\\Orfa", false},     {"D:Orfa", false},        {"D:", false},
+      {"\\\\server", false}, {"\\\\server\\", false}, {"\\\\\\share\\Orfa", false},
+      {"D:\\Elsewhere", true}, {"d:\\", true},          {"\\\\server\\share\\Orfa", true},
+  };
+  for (const Row& row : rows) {
+    sim.files.AddFile(kInstalledPayload, kInstalledOld);
+    sim.files.SetCurrentDirectory("C:\\Downloads");
+    sim.ui.Clear();
+    sim.registry.SetString(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", row.value);
+    const std::string what = "TheLastRunFolder [" + std::string(row.value) + "]";
+    EXPECT_EQ(Run({"modest", "runapp"}), 0) << what;
+    if (row.used) {  // no product there
+      EXPECT_EQ(Texts(), std::vector<std::string>{
+                             "There's no Orfa installed.\r\nPlease install the program first."})
+          << what;
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file") << what;
+    } else {
+      EXPECT_EQ(Texts(), std::vector<std::string>{}) << what;
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+      EXPECT_TRUE(Started()) << what;
+      if (Started()) {
+        EXPECT_EQ(sim.processes.ShellExecuteCalls().back().file,
+                  "C:\\Program Files\\Orfa\\Orfa.exe")
+            << what;
+      }
+    }
+  }
+  EXPECT_FALSE(sim.files.Exists("C:\\Downloads\\orfm.cok"));
 }
 
 TEST_F(UpdateFlowTest, LastRunFolderOfAnotherTypeEndsInTheApplicationErrorBox) {

@@ -151,12 +151,19 @@ void CaptureChecks(orfa::SetupContext& ctx) {
   const std::string silent = orfa::CaptureConsoleOutput(ctx, "rem");
   Check(silent == "\r\n", "a command that prints nothing gives one CR LF: " + Printable(silent));
 
+  // The environment's ComSpec plays no part: the system's own interpreter runs.
   char comspec[1024] = {};
   GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
+  SetEnvironmentVariableA("ComSpec", "C:\\orfa-missing\\not-an-interpreter.exe");
+  Check(orfa::CaptureConsoleOutput(ctx, "ver") == ver, "a ComSpec naming another program is not run");
   SetEnvironmentVariableA("ComSpec", nullptr);
-  Check(orfa::CaptureConsoleOutput(ctx, "ver").empty(), "no ComSpec: the empty text");
+  Check(orfa::CaptureConsoleOutput(ctx, "ver") == ver, "no ComSpec: the same output");
   SetEnvironmentVariableA("ComSpec", comspec);
-  Check(FilesIn(temp) == filesBefore, "still no temporary file left");
+
+  // Output far beyond the pipe's buffer comes back whole.
+  const std::string many = orfa::CaptureConsoleOutput(ctx, "for /l %i in (1,1,8000) do @echo 0123456789");
+  Check(many.size() == 8000u * 12u, "long output comes back whole: " + std::to_string(many.size()));
+  Check(FilesIn(temp) == filesBefore, "still no file made in " + temp);
 
   const std::string name = orfa::BuildSystemName(ctx);
   std::printf("     system name %s, 64-bit %s\n", Printable(name).c_str(),
