@@ -23,8 +23,9 @@ std::string LangFormat(SetupContext& ctx, const std::string& key,
                        const std::vector<std::string>& texts);
 std::string LangFormatLines(SetupContext& ctx, const std::string& key,
                             const std::vector<std::string>& texts);
-// Fills "%1" to "%4" in order, stopping at the first absent placeholder. A
-// placeholder numbered beyond the texts supplied stays as it is.
+// Fills "%1" to "%4" in one pass, left to right; the texts put in are taken as
+// they are. The placeholders in use run from "%1" to the first one the
+// message lacks; one numbered beyond the texts supplied stays as it is.
 std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts);
 
 // --- boxes

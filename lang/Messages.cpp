@@ -53,16 +53,6 @@ uint16_t MessageLanguage(const SetupContext& ctx) {
   return static_cast<uint16_t>(static_cast<uint32_t>(ctx.MessageLangId) & 0xFFFFu);
 }
 
-// Replaces every occurrence of `from` by `to`, scanning on after each
-// replacement (a replacement is not searched again).
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-}
-
 }  // namespace
 
 std::string LangText(SetupContext& ctx, const std::string& key) {
@@ -105,16 +95,27 @@ std::string LangLines(SetupContext& ctx, const std::string& key) {
 }
 
 std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts) {
-  static const char* const kPlaceholders[] = {"%1", "%2", "%3", "%4"};
-  for (size_t k = 0; k < 4; ++k) {
-    const std::string placeholder = kPlaceholders[k];
-    if (text.find(placeholder) == std::string::npos) break;
-    // A placeholder beyond the texts supplied stays as it is, and so do the
-    // ones after it.
-    if (k >= texts.size()) break;
-    ReplaceAll(text, placeholder, texts[k]);
+  // The placeholders in use: "%1" up to the first one the message lacks, and
+  // none beyond the texts supplied.
+  size_t count = 0;
+  while (count < 4 && count < texts.size() &&
+         text.find(std::string{'%', static_cast<char>('1' + count)}) != std::string::npos) {
+    ++count;
   }
-  return text;
+  if (count == 0) return text;
+  // One pass, left to right: what is put in is never looked at again.
+  std::string filled;
+  filled.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (text[i] == '%' && next >= '1' && static_cast<size_t>(next - '1') < count) {
+      filled += texts[static_cast<size_t>(next - '1')];
+      ++i;
+    } else {
+      filled += text[i];
+    }
+  }
+  return filled;
 }
 
 std::string LangFormat(SetupContext& ctx, const std::string& key,

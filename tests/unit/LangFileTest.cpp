@@ -150,13 +150,24 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"%2 alone", {"A", "B"}, "%2 alone"},        // no %1: nothing
         FormatCase{"%1 and %1", {"X"}, "X and X"},
         FormatCase{"%4%3%2%1", {"a", "b", "c", "d"}, "dcba"},
-        FormatCase{"%1", {"%2", "B"}, "B"},          // later steps see earlier replacements
+        FormatCase{"%1", {"%2", "B"}, "%2"},         // a replacement is taken as it is
+        FormatCase{"In %1: %2", {"C:\\Sales 100%2\\", "x"}, "In C:\\Sales 100%2\\: x"},
+        FormatCase{"%2%1", {"%1", "%2"}, "%2%1"},
         FormatCase{"%1!", {"%1"}, "%1!"},            // a replacement is not searched again
         FormatCase{"%1 %2 %3", {"A"}, "A %2 %3"},    // more placeholders than texts: kept
         FormatCase{"%10", {"A"}, "A0"},              // exact two-character match
         FormatCase{"%p1 %P", {"A"}, "%p1 %P"},
         FormatCase{"", {"A"}, ""},
         FormatCase{"%1\r\n%2", {"line", ""}, "line\r\n"}));
+
+TEST(LangPlaceholders, LongTextIsFilledInOnePass) {
+  // Quadratic filling would take minutes here.
+  std::string text;
+  for (int i = 0; i < 160000; ++i) text += "%1";
+  const std::string filled = FillPlaceholders(text, {"C:\\%1%2\\"});
+  ASSERT_EQ(filled.size(), 160000u * 8);
+  EXPECT_EQ(filled.substr(0, 16), "C:\\%1%2\\C:\\%1%2\\");
+}
 
 // ---------------------------------------------------------------- decimal texts
 
