@@ -176,9 +176,13 @@ void RunUpdate(SetupContext& ctx) {
   // 11. Install.
   ctx.PayloadFileName = ctx.PayloadFileName.substr(0, ctx.PayloadFileName.find(ctx.PayloadExt));
   ctx.PayloadExt = ctx.PayloadExt.substr(ctx.PayloadExt.empty() ? 0 : 1);
+  // The quiet mode has not waited for the product to let go of the file: it
+  // does so while the file is in use, as step 9 would have.
+  const InUseWait wait = quietMode ? InUseWait{kOpenAttempts, kOpenPauseMs} : InUseWait();
   const bool written =
       InstallResourceFile(ctx, ctx.PayloadFileName, ctx.PayloadExt,
-                          ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false);
+                          ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false,
+                          wait);
 
   // 12. Installed size.
   RecordInstalledSize(ctx);

@@ -113,6 +113,9 @@ class File {
   // Moves to an absolute offset; returns the system's error code.
   virtual uint32_t Seek(uint64_t offset) = 0;
   virtual std::optional<uint64_t> Size(uint32_t* error) = 0;
+  // FlushFileBuffers: what was written is on the disk when it returns; the
+  // system's error code.
+  virtual uint32_t Flush() = 0;
 };
 
 struct DirEntry {
@@ -132,7 +135,8 @@ class FileSystem {
   virtual uint32_t Delete(const std::string& path) = 0;
   // MoveFile: fails when the target exists.
   virtual uint32_t Move(const std::string& from, const std::string& to) = 0;
-  // Replaces `to` by `from` in one step (MoveFileEx with REPLACE_EXISTING).
+  // Replaces `to` by `from` in one step, written through to the disk before
+  // it returns (MoveFileEx with REPLACE_EXISTING and WRITE_THROUGH).
   virtual uint32_t MoveReplace(const std::string& from, const std::string& to) = 0;
   // Lists what matches a pattern such as "C:\\dir\\*.*" (every attribute admitted),
   // in the order the system gives. *error is set when the search cannot start

@@ -256,11 +256,24 @@ TEST_F(UpdateFlowTest, ProductThatQuitsInTimeReleasesTheFile) {
   EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
 }
 
+TEST_F(UpdateFlowTest, QuietModeWaitsForAProductThatTakesAMomentToQuit) {
+  sim.processes.HoldMapping("orfa_memfile");
+  const WindowId window = sim.processes.AddWindow("TOrfaMainForm");
+  auto held = std::make_shared<HeldFile>(sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead));
+  sim.processes.OnMessage(window, [&, held](const PostedMessage&) { held->ReleaseAfter(1500); });
+  Run({"modest", "runapp"});
+  EXPECT_TRUE(sim.ui.Calls().empty());
+  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(6, 256));
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+  EXPECT_TRUE(Started());
+}
+
 TEST_F(UpdateFlowTest, FailedWriteIsReportedAndNotCalledInstalled) {
   // The installed file is held with read sharing: its stamp can't be read in
   // interactive mode, so the quiet mode shows the failed write itself.
   HeldFile held = sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead);
   Run({"modest", "runapp"});
+  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(17, 256));  // it waited, as step 9 does
   ASSERT_EQ(sim.ui.Calls().size(), 1u);
   EXPECT_EQ(sim.ui.Calls()[0].request.text,
             "Can't install file C:\\Program Files\\Orfa\\orfm.cok");
