@@ -64,6 +64,7 @@ struct SimFileSystem::State {
   uint64_t nextId = 1;
   size_t logicHandles = 0;
   size_t flushes = 0;
+  uint64_t bytesRead = 0;
   std::vector<std::pair<const void*, size_t>> writes;
   std::vector<MoveRecord> moves;
 
@@ -225,6 +226,7 @@ class SimFile : public File {
     }
     std::memcpy(buffer, data.data() + pos_, count);
     pos_ += count;
+    state_->bytesRead += count;
     return count;
   }
 
@@ -650,6 +652,7 @@ size_t SimFileSystem::OpenHandleCount(const std::string& path) const {
 size_t SimFileSystem::LogicHandleCount() const { return state_->logicHandles; }
 const std::vector<MoveRecord>& SimFileSystem::Moves() const { return state_->moves; }
 size_t SimFileSystem::FlushCount() const { return state_->flushes; }
+uint64_t SimFileSystem::BytesRead() const { return state_->bytesRead; }
 const std::vector<std::pair<const void*, size_t>>& SimFileSystem::Writes() const {
   return state_->writes;
 }

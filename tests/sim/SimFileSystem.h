@@ -124,6 +124,7 @@ class SimFileSystem : public FileSystem {
   size_t FlushCount() const;                              // File::Flush calls that succeeded
   // Where the bytes of each File::Write came from, and how many, in order.
   const std::vector<std::pair<const void*, size_t>>& Writes() const;
+  uint64_t BytesRead() const;  // by every File::Read so far
   // Free bytes left on every drive: a Write that grows files beyond it writes what
   // fits and fails with ERROR_DISK_FULL. Truncation and deletion give space back.
   void SetDiskFree(std::optional<uint64_t> freeBytes);

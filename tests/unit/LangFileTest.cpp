@@ -89,6 +89,32 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"EmptyFirstLineAtEnd", "[k]\n", "k", kLines, kFound, ""}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
+TEST(LangEntry, AnyFileIsReadOnceWhateverItsLinesHold) {
+  // Lines of megabytes that look like headers, and no line breaks at all:
+  // every lookup reads the file once, and finds what it would in a small one.
+  std::string bracketed = "[";
+  while (bracketed.size() < (4u << 20)) bracketed += "progname [k] ";
+  const struct {
+    const char* name;
+    std::string content;
+    EntryStatus status;
+    std::string value;
+  } cases[] = {
+      {"one huge line", bracketed, EntryStatus::Missing, ""},
+      {"huge line, then the key", bracketed + "\r\n[k]\r\nv\r\n", EntryStatus::Found, "v"},
+      {"huge value", "[k]\n" + bracketed + "\n\nrest\n", EntryStatus::Found, bracketed},
+      {"no breaks", std::string(4u << 20, '['), EntryStatus::Missing, ""},
+  };
+  for (const auto& c : cases) {
+    SimWindows sim;
+    sim.files.AddFile(kPath, c.content);
+    const EntryResult result = ReadLanguageEntry(sim.files, kPath, "k", EntryShape::Lines);
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_TRUE(result.value == c.value) << c.name;
+    EXPECT_LE(sim.files.BytesRead(), c.content.size()) << c.name;
+  }
+}
+
 TEST(LangEntry, LongLinesAcrossReadBuffers) {
   SimWindows sim;
   const std::string filler(70000, 'x');
