@@ -127,8 +127,8 @@ void WriteReplacing(SetupContext& ctx, const std::string& target, const Resource
 bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
                      const VersionComparison& versions) {
   if (ctx.Catalog.CurrentLanguageIndex >= 0) {
-    return AskLangQuestion(ctx, LangFormatLines(ctx, "olderfilever", {target}),
-                           LangText(ctx, "soundquest"));
+    return AskLangQuestion(ctx, LangFormatLinesCoded(ctx, "olderfilever", {{AnsiText(target)}}),
+                           {LangTextPiece(ctx, "soundquest")});
   }
   MessageBoxRequest request;
   request.style = kQuestionStyle;

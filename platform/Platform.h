@@ -202,6 +202,14 @@ constexpr int kIdNo = 7;
 constexpr uint32_t kCodePageAnsi = 0;  // CP_ACP: the system's ANSI code page
 constexpr uint32_t kCodePageRussian = 1251;
 
+// A piece of text and the code page it is in.
+struct TextPiece {
+  std::string text;
+  uint32_t codePage = kCodePageAnsi;
+};
+// A text made of pieces, each in its own code page.
+using CodedText = std::vector<TextPiece>;
+
 struct MessageBoxRequest {
   std::string text;
   std::string caption;
@@ -212,6 +220,11 @@ struct MessageBoxRequest {
   // otherwise); converted once at the boundary.
   uint32_t codePage = kCodePageAnsi;
   std::optional<uint32_t> captionCodePage;
+  // When not empty, the text (the caption) is made of these pieces, each
+  // converted from its own code page; `text` (`caption`) then holds their
+  // bytes joined.
+  CodedText textPieces;
+  CodedText captionPieces;
 };
 
 class Ui {

@@ -240,6 +240,13 @@ TEST_F(UpdateFlowTest, LockedInstalledFileGivesFilecantopenAfterSeventeenAttempt
   EXPECT_EQ(Texts(), std::vector<std::string>{
                          "Can't open C:\\Program Files\\Orfa\\orfm.cok.\r\nClose Orfa."});
   EXPECT_EQ(sim.clock.TotalSlept(), 17u * 256u);
+  // The path keeps the system's code page inside the language file's text.
+  const CodedText& pieces = sim.ui.Calls()[0].request.textPieces;
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[0].codePage, 1252u);
+  EXPECT_EQ(pieces[1].text, kInstalledPayload);
+  EXPECT_EQ(pieces[1].codePage, kCodePageAnsi);
+  EXPECT_EQ(pieces[2].codePage, 1252u);
   EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(EstimatedSize());
 }
