@@ -133,8 +133,12 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
   MessageBoxRequest request;
   request.style = kQuestionStyle;
   if (ctx.UseRussian) {
-    request.text = kOlderFileRu1 + target + "\r\n" + kOlderFileRu2 + versions.OldVersionText +
-                   kOlderFileRu3 + versions.NewVersionText + "?";
+    request.textPieces = {
+        TextPiece{kOlderFileRu1, kCodePageRussian}, AnsiText(target),
+        TextPiece{"\r\n" + std::string(kOlderFileRu2) + versions.OldVersionText + kOlderFileRu3 +
+                      versions.NewVersionText + "?",
+                  kCodePageRussian}};
+    request.text = JoinedBytes(request.textPieces);
     request.caption = kSoundQuestionRu;
     request.language = kLanguageRussian;
     request.codePage = kCodePageRussian;
@@ -224,7 +228,8 @@ bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
     if (isNewOlder) ShowProgress(ctx, "", "");
     return written;
   } catch (const std::exception&) {
-    ShowBilingualError(ctx, kCantInstallEn + TargetPath, kCantInstallRu + TargetPath);
+    ShowBilingualError(ctx, kCantInstallEn + TargetPath,
+                       CodedText{TextPiece{kCantInstallRu, kCodePageRussian}, AnsiText(TargetPath)});
     return false;
   }
 }

@@ -53,6 +53,9 @@ bool AskLangQuestion(SetupContext& ctx, const CodedText& text, const CodedText& 
 // Russian (Windows-1251) or English built-in error, by the user's locale. The
 // Russian box is shown in code page 1251 as a whole, its caption included.
 void ShowBilingualError(SetupContext& ctx, const std::string& english, const std::string& russian);
+// The same with a Russian text whose pieces keep their own code pages (a name
+// or path from the system in the ANSI code page).
+void ShowBilingualError(SetupContext& ctx, const std::string& english, const CodedText& russian);
 void ReportLanguageFileError(SetupContext& ctx, const std::string& name);
 
 // --- integer texts

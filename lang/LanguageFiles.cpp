@@ -26,7 +26,9 @@ void ReportMissingFile(SetupContext& ctx, const std::string& name) {
 
 void ReportFileErrors(SetupContext& ctx, const std::string& name) {
   ShowBilingualError(ctx, name + " file contains errors.\r\nPlease reinstall the program.",
-                     kFileErrorsRuBefore + name + kFileErrorsRuAfter + "\r\n" + kReinstallRu);
+                     CodedText{TextPiece{kFileErrorsRuBefore, kCodePageRussian}, AnsiText(name),
+                               TextPiece{std::string(kFileErrorsRuAfter) + "\r\n" + kReinstallRu,
+                                         kCodePageRussian}});
 }
 
 uint32_t CodePageOfLanguage(SetupContext& ctx, int32_t langId) {

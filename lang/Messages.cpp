@@ -198,10 +198,15 @@ bool AskLangQuestion(SetupContext& ctx, const CodedText& text, const CodedText& 
 }
 
 void ShowBilingualError(SetupContext& ctx, const std::string& english, const std::string& russian) {
+  ShowBilingualError(ctx, english, CodedText{TextPiece{russian, kCodePageRussian}});
+}
+
+void ShowBilingualError(SetupContext& ctx, const std::string& english, const CodedText& russian) {
   MessageBoxRequest request;
   request.style = kErrorStyle;
   if (ctx.UseRussian) {
-    request.text = russian;
+    request.text = JoinedBytes(russian);
+    request.textPieces = russian;
     request.caption = ctx.GroupNameRu;
     request.language = kLangRussian;
     // The built-in Russian text is Windows-1251; the caption is the chosen
@@ -219,7 +224,7 @@ void ShowBilingualError(SetupContext& ctx, const std::string& english, const std
 
 void ReportLanguageFileError(SetupContext& ctx, const std::string& name) {
   ShowBilingualError(ctx, "Can't handle the language support file " + name,
-                     kCantHandleFileRu + name);
+                     CodedText{TextPiece{kCantHandleFileRu, kCodePageRussian}, AnsiText(name)});
 }
 
 bool ParseDecimal(const std::string& text, int32_t* value) {

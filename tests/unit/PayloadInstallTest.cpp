@@ -2,6 +2,8 @@
 // the checked replacement with its question and the progress window around it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/SetupContext.h"
 #include "install/Payload.h"
 #include "tests/sim/SimWindows.h"
@@ -48,6 +50,13 @@ class InstallTest : public ::testing::Test {
     EXPECT_EQ(box.text, (ctx.UseRussian ? kCantInstallRu : "Can't install file ") + target);
     EXPECT_EQ(box.caption, ctx.UseRussian ? kGroupRu : "Orfa update");
     EXPECT_EQ(box.style, kErrorStyle);
+    if (ctx.UseRussian) {
+      // The path stays in the system's code page inside the Windows-1251 text.
+      ASSERT_EQ(box.textPieces.size(), 2u);
+      EXPECT_EQ(box.textPieces[0].codePage, kCodePageRussian);
+      EXPECT_EQ(box.textPieces[1].text, target);
+      EXPECT_EQ(box.textPieces[1].codePage, kCodePageAnsi);
+    }
   }
 
   void ExpectClean() {
@@ -396,6 +405,13 @@ TEST_F(InstallTest, QuestionComesInThreeForms) {
     EXPECT_EQ(box.style, kQuestionStyle) << c.name;
     EXPECT_EQ(box.language, c.language) << c.name;
     EXPECT_EQ(box.codePage, c.codePage) << c.name;
+    // Wherever the path stands, it keeps the system's code page.
+    const bool pathAlone = std::any_of(box.textPieces.begin(), box.textPieces.end(),
+                                       [](const TextPiece& piece) {
+                                         return piece.text == kTarget &&
+                                                piece.codePage == kCodePageAnsi;
+                                       });
+    EXPECT_EQ(pathAlone, c.languageFile || c.russian) << c.name;
   }
 }
 
