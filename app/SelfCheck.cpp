@@ -56,8 +56,14 @@ std::optional<ImageLayout> LayoutOfImage(const std::vector<uint8_t>& file,
   const size_t sections = ReadLe(file, coff + 2, 2);
   const size_t optionalSize = ReadLe(file, coff + 16, 2);
   const size_t optional = coff + 20;
-  if (optionalSize < 136 || file.size() - optional < optionalSize) return std::nullopt;
-  if (ReadLe(file, optional, 2) != 0x10B) return std::nullopt;  // PE32
+  // The certificate table's directory entry: PE32 and PE32+ (the 64-bit
+  // build the Wine tests use where no 32-bit program runs) differ there.
+  const size_t magic = file.size() - optional >= 2 ? ReadLe(file, optional, 2) : 0;
+  const size_t certificateEntry = magic == 0x10B ? 128 : magic == 0x20B ? 144 : 0;
+  if (certificateEntry == 0 || optionalSize < certificateEntry + 8 ||
+      file.size() - optional < optionalSize) {
+    return std::nullopt;
+  }
   const size_t table = optional + optionalSize;
   if (sections == 0 || file.size() - table < sections * 40) return std::nullopt;
 
@@ -73,7 +79,7 @@ std::optional<ImageLayout> LayoutOfImage(const std::vector<uint8_t>& file,
   auto slot = UniqueOffset(file, layout.imageEnd, marker);
   if (!slot) return std::nullopt;
   layout.zeroed = {{optional + 64, 4},                      // CheckSum
-                   {optional + 128, 8},                     // certificate table entry
+                   {optional + certificateEntry, 8},        // certificate table entry
                    {*slot + kDigestMarkerSize, kDigestSize}};  // the digest itself
   return layout;
 }

@@ -205,14 +205,14 @@ void RunUpdate(SetupContext& ctx) {
   if (AskLangQuestion(ctx, done, {caption})) StartProduct(ctx);
 }
 
-int RunProgram(Platform& platform, const std::string& digestSlot) {
+int RunProgram(Platform& platform, const std::string& digestSlot, const PayloadIdentity& payload) {
   SetupContext ctx(platform);
   int exitCode = 0;
   try {
     InitSetupContext(ctx);
-    ctx.PayloadTitleKey = kPayloadTitleKey;
-    ctx.PayloadFileName = kPayloadFileName;
-    ctx.PayloadVersion = kPayloadVersion;
+    ctx.PayloadTitleKey = payload.TitleKey;
+    ctx.PayloadFileName = payload.FileName;
+    ctx.PayloadVersion = payload.Version;
     ctx.ExecutableDigestSlot = digestSlot;
     RunUpdate(ctx);
   } catch (const Failure& failure) {

@@ -10,3 +10,21 @@ if(ORFA_UNIT_SOURCES AND TARGET orfa_sim)
   orfa_warnings(orfa_unit_tests)
   add_test(NAME unit COMMAND orfa_unit_tests)
 endif()
+
+# orfa-lngcheck: the language-file checker for translators and the product's
+# CI, on the installer's own reader.
+add_library(orfa_lngcheck STATIC ${CMAKE_SOURCE_DIR}/tools/lngcheck/LngCheck.cpp)
+target_link_libraries(orfa_lngcheck PUBLIC orfa_core)
+orfa_warnings(orfa_lngcheck)
+add_executable(orfa-lngcheck ${CMAKE_SOURCE_DIR}/tools/lngcheck/main.cpp)
+target_link_libraries(orfa-lngcheck PRIVATE orfa_lngcheck)
+orfa_warnings(orfa-lngcheck)
+if(TARGET orfa_unit_tests)
+  target_link_libraries(orfa_unit_tests PRIVATE orfa_lngcheck)
+endif()
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME lngcheck-samples
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/lngcheck/test_samples.py
+            $<TARGET_FILE:orfa-lngcheck>)
+endif()

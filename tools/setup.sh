@@ -17,6 +17,7 @@ packages=(
   cmake ninja-build make g++ python3
   googletest libgtest-dev libgmock-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine32 wine64 xvfb xauth xdotool x11-utils imagemagick
   osslsigncode openssl libssl-dev locales
 )

@@ -23,8 +23,12 @@ def layout(data):
     sections, = struct.unpack_from("<H", data, coff + 2)
     optional_size, = struct.unpack_from("<H", data, coff + 16)
     optional = coff + 20
-    if struct.unpack_from("<H", data, optional)[0] != 0x10B:
-        sys.exit("stamp_digest: not a PE32 image")
+    magic, = struct.unpack_from("<H", data, optional)
+    # The certificate table's directory entry: PE32, or PE32+ for the 64-bit
+    # build that the Wine tests use where no 32-bit program runs.
+    certificate_entry = {0x10B: 128, 0x20B: 144}.get(magic)
+    if certificate_entry is None:
+        sys.exit("stamp_digest: not a PE32 or PE32+ image")
     table = optional + optional_size
     image_end = 0
     for i in range(sections):
@@ -34,7 +38,7 @@ def layout(data):
     slot = data.find(MARKER, 0, image_end)
     if slot < 0 or data.find(MARKER, slot + 1, image_end) >= 0:
         sys.exit("stamp_digest: the digest record is missing or not unique")
-    zeroed = [(optional + 64, 4), (optional + 128, 8), (slot + 16, 32)]
+    zeroed = [(optional + 64, 4), (optional + certificate_entry, 8), (slot + 16, 32)]
     return image_end, zeroed, slot
 
 

@@ -8,6 +8,10 @@
 # CMakeCache.txt), else beside the program. A missing prefix is created once
 # (64-bit, without the Mono and Gecko install prompts); several runs at once
 # share it safely. Without a DISPLAY the program runs under xvfb-run -a.
+# ORFA_WINE_LOADER names the Wine loader (default: wine; a 64-bit build of the
+# program runs under /usr/lib/wine/wine64). Exits 77 (a skipped test to
+# ctest) where that loader cannot start, as Wine's 32-bit one cannot on a
+# machine that runs no 32-bit programs.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -34,6 +38,16 @@ default_prefix() {
   echo "$program_dir/wine-prefix"
 }
 
+# Wine's 32-bit loader is a 32-bit Linux program: where the kernel's 32-bit
+# emulation is switched off, it cannot start at all.
+loader=${ORFA_WINE_LOADER:-wine}
+if ! probe=$("$loader" --version 2>&1); then
+  echo "wine-run: skipped: $loader cannot start here (a machine that runs no 32-bit" \
+       "programs cannot start Wine's 32-bit loader): ${probe##*$'\n'}" >&2
+  exit 77
+fi
+export ORFA_WINE_LOADER=$loader
+
 export WINEPREFIX=${ORFA_WINEPREFIX:-$(default_prefix)}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -44,7 +58,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-run: creating the prefix $WINEPREFIX" >&2
-    if ! WINEARCH=${WINEARCH:-win64} wineboot -i >/dev/null 2>&1 || ! wineserver -w; then
+    if ! WINEARCH=${WINEARCH:-win64} "$loader" wineboot -i >/dev/null 2>&1 || ! wineserver -w; then
       echo "wine-run: could not create the prefix $WINEPREFIX" >&2
       exit 1
     fi
@@ -53,7 +67,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 
 # The program, then a wait until Wine's own processes have ended, so that the
 # prefix is saved and no Wine process loses its display halfway.
-run='wine "$@"; rc=$?; wineserver -w; exit $rc'
+run='"$ORFA_WINE_LOADER" "$@"; rc=$?; wineserver -w; exit $rc'
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a bash -c "$run" wine-run "$program" "$@"
 else

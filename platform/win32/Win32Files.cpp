@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/win32/Win32DllSearch.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Ports.h"
 
@@ -102,20 +103,14 @@ using GetFileVersionInfoSizeAFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
 using GetFileVersionInfoAFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
 using VerQueryValueAFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
-// version.dll, loaded by its full path in the system folder so that a copy
-// lying beside the executable is never picked up; kept until the platform ends.
+// version.dll, loaded from the system folder so that a copy lying beside the
+// executable is never picked up; kept until the platform ends.
 class VersionLibrary {
  public:
   bool Load() {
     if (tried_) return module_.Valid();
     tried_ = true;
-    std::string path = GrowingText([](char* buffer, UINT size) {
-      return ::GetSystemDirectoryA(buffer, size);
-    });
-    if (path.empty()) return false;
-    if (path.back() != '\\') path += '\\';
-    path += "version.dll";
-    module_.Reset(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    module_.Reset(LoadSystemLibrary("version.dll"));
     if (!module_) return false;
     size_ = Find<GetFileVersionInfoSizeAFn>("GetFileVersionInfoSizeA");
     info_ = Find<GetFileVersionInfoAFn>("GetFileVersionInfoA");

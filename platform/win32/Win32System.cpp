@@ -1,6 +1,5 @@
 // System information and the clock.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 
@@ -48,7 +47,21 @@ class Win32SystemInfo : public SystemInfo {
 
   uint32_t UserDefaultLcid() override { return ::GetUserDefaultLCID(); }
 
-  bool IsUserAnAdmin() override { return ::IsUserAnAdmin() != FALSE; }
+  // What shell32's IsUserAnAdmin does, without loading the shell (and the
+  // window system it pulls in) on a run that shows nothing: is the
+  // Administrators group enabled in the token?
+  bool IsUserAnAdmin() override {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
+      return false;
+    }
+    BOOL member = FALSE;
+    if (!::CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+    ::FreeSid(administrators);
+    return member != FALSE;
+  }
 
   std::optional<std::string> Environment(const std::string& name) override {
     std::string value(256, '\0');
@@ -83,14 +96,35 @@ class Win32SystemInfo : public SystemInfo {
     return codePage;
   }
 
+  // What user32's OemToCharBuffA does (OEM code page to UTF-16 to ANSI code
+  // page), done with kernel32 so that the console's text does not load the
+  // window system.
   std::string OemToAnsi(const std::string& text) override {
-    std::string converted(text.size(), '\0');
-    // OemToCharBuffA takes a DWORD count: convert in pieces that fit.
+    std::string converted;
+    // The counts are ints: convert in pieces that fit; a piece never splits
+    // a double-byte character.
     size_t done = 0;
     while (done < text.size()) {
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 0x7FFFFFFF));
-      ::OemToCharBuffA(text.data() + done, converted.data() + done, chunk);
-      done += chunk;
+      size_t size = std::min<size_t>(text.size() - done, 0x10000000);
+      while (size > 1 && done + size < text.size() &&
+             ::IsDBCSLeadByteEx(CP_OEMCP, static_cast<BYTE>(text[done + size - 1]))) {
+        --size;
+      }
+      const int length = static_cast<int>(size);
+      int wideLength = ::MultiByteToWideChar(CP_OEMCP, 0, text.data() + done, length, nullptr, 0);
+      std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 0), L'\0');
+      if (wideLength > 0) {
+        ::MultiByteToWideChar(CP_OEMCP, 0, text.data() + done, length, wide.data(), wideLength);
+        int ansiLength = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0,
+                                               nullptr, nullptr);
+        if (ansiLength > 0) {
+          const size_t at = converted.size();
+          converted.resize(at + static_cast<size_t>(ansiLength));
+          ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, converted.data() + at,
+                                ansiLength, nullptr, nullptr);
+        }
+      }
+      done += size;
     }
     return converted;
   }

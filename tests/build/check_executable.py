@@ -1,15 +1,25 @@
 #!/usr/bin/env python3
 """Checks the finished installer: a PE32 (i386) GUI executable whose static
-imports are only system DLLs that Windows loads from its own folder, with the
-manifest (administrator rights, common controls 6) and the payload resource
-COK/ORFM/1049 holding the payload's bytes exactly."""
+imports are only what is loaded before its entry restricts the DLL search to
+the system folder (kernel32 and the C runtime, both KnownDLLs; everything else
+is delay-loaded), with the manifest (administrator rights, common controls 6),
+the payload resource (type and name from the payload's file name, COK/ORFM for
+"orfm.cok", language 1049) holding the payload's bytes exactly, and the
+version resource naming the update and its version."""
 import hashlib
 import struct
 import subprocess
 import sys
+from pathlib import Path
 
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
-                   "shell32.dll", "ole32.dll", "msvcrt.dll", "comctl32.dll"}
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent.parent / "tools"))
+import check_payload  # noqa: E402  (the build's own derivation of the identity)
+
+# A DLL imported statically is loaded before the program's first instruction,
+# searched for in the executable's folder first unless Windows keeps it among
+# its KnownDLLs.
+ALLOWED_IMPORTS = {"kernel32.dll", "msvcrt.dll"}
 
 
 def fail(message):
@@ -67,6 +77,60 @@ class Pe:
                     yield rtype, name, lang, self.data[start:start + size]
 
 
+def version_block(data, at=0):
+    """Parses one block of a version resource: (key, value bytes, children)."""
+    length, value_length, kind = struct.unpack_from("<HHH", data, at)
+    end = at + length
+    key_end = at + 6
+    while data[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = data[at + 6:key_end].decode("utf-16-le")
+    pos = (key_end + 2 + 3) & ~3
+    size = value_length * 2 if kind == 1 else value_length  # text values count characters
+    value = data[pos:pos + size]
+    pos = (pos + size + 3) & ~3
+    children = []
+    while pos + 6 <= end:
+        child = version_block(data, pos)
+        children.append(child[:3])
+        pos = (pos + child[3] + 3) & ~3
+    return key, value, children, length
+
+
+def version_strings(data):
+    """The fixed file version (four numbers) and the texts of the first string table."""
+    key, fixed, children, _ = version_block(data)
+    if key != "VS_VERSION_INFO" or struct.unpack_from("<I", fixed, 0)[0] != 0xFEEF04BD:
+        fail("the version resource has no VS_VERSION_INFO with a fixed file info")
+    ms, ls = struct.unpack_from("<II", fixed, 8)
+    numbers = (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    texts = {}
+    for child_key, _, tables in children:
+        if child_key == "StringFileInfo" and tables:
+            for name, value, _ in tables[0][2]:
+                texts[name] = value.decode("utf-16-le").rstrip("\0")
+    return numbers, texts
+
+
+def check_version_resource(resources, file_name, version):
+    blocks = [r for r in resources if r[0] == 16]
+    if len(blocks) != 1:
+        fail(f"{len(blocks)} version resources, expected one")
+    numbers, texts = version_strings(blocks[0][3])
+    text = f"{version}.0.0.0"
+    expected = {"CompanyName": "Tovel", "ProductName": "Orfa", "FileVersion": text,
+                "ProductVersion": text, "OriginalFilename": "orfa-update.exe"}
+    for name, value in expected.items():
+        if texts.get(name) != value:
+            fail(f"version resource: {name} is {texts.get(name)!r}, expected {value!r}")
+    description = texts.get("FileDescription", "")
+    if file_name not in description or f"version {version}" not in description:
+        fail(f"version resource: FileDescription {description!r} names not {file_name} "
+             f"version {version}")
+    if numbers != (version, 0, 0, 0):
+        fail(f"version resource: fixed file version {numbers}, expected {version},0,0,0")
+
+
 def main():
     exe, payload = sys.argv[1], sys.argv[2]
     objdump = sys.argv[3] if len(sys.argv) > 3 else "i686-w64-mingw32-objdump"
@@ -81,8 +145,11 @@ def main():
 
     dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
     imports = {line.split()[-1].lower() for line in dump.splitlines() if "DLL Name:" in line}
-    if not imports or not imports <= ALLOWED_IMPORTS:
-        fail(f"static imports outside the system list: {sorted(imports - ALLOWED_IMPORTS)}")
+    if "kernel32.dll" not in imports:
+        fail(f"kernel32.dll is not imported: {sorted(imports)}")
+    if not imports <= ALLOWED_IMPORTS:
+        fail("static imports of DLLs loaded before the DLL search is restricted: "
+             + ", ".join(sorted(imports - ALLOWED_IMPORTS)) + " (delay-load them)")
 
     resources = list(pe.resources())
     manifests = [r for r in resources if r[0] == 24]
@@ -95,14 +162,17 @@ def main():
             fail(f"manifest lacks {needle}")
     if "supportedOS" in manifest:
         fail("manifest declares supported systems")
-    cok = [r for r in resources if r[0] == "COK" and r[1] == "ORFM" and r[2] == 1049]
+    file_name, name, rtype, version = check_payload.identity(payload)
+    cok = [r for r in resources if r[0] == rtype and r[1] == name and r[2] == 1049]
     if len(cok) != 1:
-        fail(f"no COK/ORFM/1049 resource: {[(r[0], r[1], r[2]) for r in resources]}")
+        fail(f"no {rtype}/{name}/1049 resource: {[(r[0], r[1], r[2]) for r in resources]}")
     expected = open(payload, "rb").read()
     if cok[0][3] != expected:
         fail(f"payload resource differs from {payload} ({len(cok[0][3])} vs {len(expected)} bytes)")
-    print(f"ok: PE32 GUI, imports {sorted(imports)}, manifest, COK/ORFM/1049 "
-          f"{len(expected)} bytes sha256 {hashlib.sha256(expected).hexdigest()[:16]}")
+    check_version_resource(resources, file_name, version)
+    print(f"ok: PE32 GUI, imports {sorted(imports)}, manifest, {rtype}/{name}/1049 "
+          f"{len(expected)} bytes sha256 {hashlib.sha256(expected).hexdigest()[:16]}, "
+          f"version resource {version}.0.0.0")
 
 
 if __name__ == "__main__":

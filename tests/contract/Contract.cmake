@@ -23,6 +23,7 @@ target_link_options(orfa_contract_tests PRIVATE -static -static-libgcc -static-l
 orfa_warnings(orfa_contract_tests)
 set_target_properties(orfa_contract_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-add_test(NAME contract
+add_test(NAME contract${ORFA_WINE_SUFFIX}
   COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:orfa_contract_tests>)
-set_tests_properties(contract PROPERTIES TIMEOUT 900)
+set_tests_properties(contract${ORFA_WINE_SUFFIX} PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77
+  ENVIRONMENT "${ORFA_WINE_ENV}")

@@ -252,6 +252,7 @@ class RealWorld : public World {
   }
 
   bool Is64BitSystem() override {
+    if (sizeof(void*) == 8) return true;  // the 64-bit build of these tests
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
     auto isWow64 = win32::LookUp<IsWow64ProcessFn>("kernel32.dll", "IsWow64Process");
     BOOL wow64 = FALSE;

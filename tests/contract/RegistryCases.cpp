@@ -110,6 +110,7 @@ TEST_P(RegistryContract, KeyOpenedForReadingRefusesWrites) {
 
 TEST_P(RegistryContract, SixtyFourBitFlagChoosesTheMachineKeysView) {
   if (!world().Is64BitSystem()) GTEST_SKIP() << "a 32-bit system has one registry view";
+  if (sizeof(void*) == 8) GTEST_SKIP() << "a 64-bit process is not redirected to the 32-bit view";
   const std::string path = world().Key(RootKey::LocalMachine);  // Software\...
   const std::string wowPath = "Software\\WOW6432Node" + path.substr(std::string("Software").size());
   uint32_t error = 1;

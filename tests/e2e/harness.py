@@ -20,14 +20,14 @@ API (used by the test_*.py modules):
 
   run_update(Installation(...), args=[...], answers=["yes", "no"],
              running=RunningProduct(...), timeout=120, installer=None, cwd=None,
-             env={"Name": "value"}, record_comspec=False)
+             env={"Name": "value"}, record_comspec=False, trace_loads=False)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
          answer, pressed, tick), exit_code, timed_out, installed /
          installed_files (InstalledFile: size, sha256, stamp, header),
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
-         the user's Temp folder), describe().
+         the user's Temp folder), loaded_modules, describe().
       Installation(windows_version="win10") sets the Windows version the
       prefix reports (winecfg -v) before the run. env: environment variables
       of the run, written to the user's environment in the registry, because
@@ -35,6 +35,9 @@ API (used by the test_*.py modules):
       every program of the run sees them. record_comspec: ComSpec names the
       recorder (comspec_recorder.exe, copied into the prefix), which logs each
       call and runs the real cmd.exe; comspec_calls lists the calls.
+      trace_loads: Wine traces the modules it loads (WINEDEBUG +loaddll, for
+      the installer and what it starts); loaded_modules lists the full paths,
+      lower case, of those the installer's own process loaded.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
       with the robot, for checking the helpers themselves.
   sample_language(name) -> the bytes of a sample language file as installed.
@@ -100,12 +103,30 @@ def unavailable_reason(installer: bool = True) -> Optional[str]:
     for tool in ("wine", "wineserver", "Xvfb"):
         if not shutil.which(tool):
             return f"{tool} is not installed"
+    reason = None if WINE64_ONLY else wine32_unavailable_reason()
+    if reason:
+        return reason
     needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder")]
     if installer:
         needed.insert(0, installer_path())
     for path in needed:
         if not path.is_file():
             return f"{path} has not been built"
+    return None
+
+
+def wine32_unavailable_reason() -> Optional[str]:
+    """Why Wine cannot run 32-bit programs on this machine, or None when it can.
+    Wine's 32-bit loader is itself a 32-bit Linux program: on a kernel whose
+    32-bit emulation is switched off it fails with "Exec format error"."""
+    try:
+        probe = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=60)
+    except (subprocess.SubprocessError, OSError) as e:
+        return f"wine does not start: {e}"
+    if probe.returncode != 0:
+        said = (probe.stderr or probe.stdout).strip().splitlines()
+        return ("this machine cannot run 32-bit programs, so Wine cannot run the 32-bit"
+                f" installer (wine --version: {said[-1] if said else 'exit ' + str(probe.returncode)})")
     return None
 
 
@@ -197,6 +218,12 @@ class Installation:
     # -v takes it); None: the prefix's own (Windows 7 for Wine 8).
     windows_version: Optional[str] = None
 
+    def __post_init__(self) -> None:
+        # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
+        self.asked_arch = self.arch
+        if WINE64_ONLY:
+            self.arch = "win64"
+
 
 @dataclasses.dataclass
 class RunningProduct:
@@ -257,6 +284,9 @@ class RunResult:
     comspec_calls: List[dict] = dataclasses.field(default_factory=list)
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
+    # With trace_loads: the modules the installer's process loaded (full
+    # Windows paths, lower case), in the order Wine reported them.
+    loaded_modules: List[str] = dataclasses.field(default_factory=list)
 
     @property
     def payload_installed(self) -> bool:
@@ -298,7 +328,7 @@ class RunResult:
 # Wine prefixes
 
 def wine_version() -> str:
-    out = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=30)
+    out = subprocess.run([wine_loader(), "--version"], capture_output=True, text=True, timeout=30)
     return out.stdout.strip() or "wine"
 
 
@@ -335,6 +365,16 @@ PRISTINE_REG = r"""REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 """
+
+
+# A 64-bit build of the programs under test, for a machine that cannot run
+# 32-bit programs: they run under Wine's 64-bit loader, in 64-bit prefixes.
+WINE64_ONLY = os.environ.get("ORFA_WINE64_ONLY") == "1"
+
+
+def wine_loader() -> str:
+    """The loader that starts the programs under test."""
+    return native_loader("win64") if WINE64_ONLY else "wine"
 
 
 def native_loader(arch: str) -> str:
@@ -385,11 +425,11 @@ def pristine_prefix(arch: str) -> Path:
         shutil.rmtree(building)
         env = base_env(building, arch, "en")
         try:
-            subprocess.run(["wineboot", "-i"], env=env, timeout=PREFIX_BOOT_TIMEOUT,
+            subprocess.run([wine_loader(), "wineboot", "-i"], env=env, timeout=PREFIX_BOOT_TIMEOUT,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
             reg = root / f"{building.name}.reg"
             reg.write_text(PRISTINE_REG.replace("\n", "\r\n"), encoding="ascii")
-            subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, timeout=PREFIX_BOOT_TIMEOUT,
+            subprocess.run([wine_loader(), "regedit", "/S", str(reg)], env=env, timeout=PREFIX_BOOT_TIMEOUT,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
             reg.unlink()
             shutdown_prefix(env)
@@ -541,6 +581,29 @@ class Xvfb:
                 self.proc.wait(10)
 
 
+# A line of Wine's +pid,+loaddll trace: process id and thread id (missing on
+# the lines a process writes before its debug output is set up), the module.
+LOADDLL_LINE = re.compile(
+    r'^(?:([0-9a-f]+):[0-9a-f]+:)?trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
+
+
+def _loaded_modules(path: Path) -> List[str]:
+    """The modules of the first process in a +pid,+loaddll trace: the installer
+    writes the first lines, before anything it starts exists."""
+    if not path.is_file():
+        return []
+    first_pid, modules = None, []
+    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+        match = LOADDLL_LINE.match(line)
+        if not match:
+            continue
+        pid, module = match.group(1), match.group(2)
+        first_pid = first_pid or pid
+        if pid == first_pid or (pid is None and first_pid is None):
+            modules.append(re.sub(r"\\(.)", r"\1", module).lower())
+    return modules
+
+
 def _read_json_lines(path: Path) -> List[dict]:
     out = []
     try:
@@ -561,7 +624,7 @@ def _start_robot(env: Dict[str, str], work: Path, answers: List[str],
     until it watches the screen. It stops when work/robot.stop appears."""
     ready = work / "robot.ready"
     robot = subprocess.Popen(
-        ["wine", str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
+        [wine_loader(), str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
          "--answers", ",".join(answers) or ",", "--stop", to_windows(work / "robot.stop"),
          "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
         env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -676,7 +739,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                installer: Optional[Path] = None,
                cwd: Optional[str] = None,
                env: Optional[Dict[str, str]] = None,
-               record_comspec: bool = False) -> RunResult:
+               record_comspec: bool = False,
+               trace_loads: bool = False) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
     folder of the host outside the prefix's C: drive). env: further
@@ -716,7 +780,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         reg = work / "setup.reg"
         reg.write_text(registry_file(inst, environment), encoding="utf-16")
 
-        with Xvfb() as x:
+        loads_log = work / "loads.txt"
+        with Xvfb() as x, contextlib.ExitStack() as stack:
             env["DISPLAY"] = x.display
             procs = []
             try:
@@ -745,16 +810,21 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     if running.quit_delay_ms:
                         opts += ["--quit-delay", str(running.quit_delay_ms)]
                     product = subprocess.Popen(
-                        ["wine", inst.product_dir + "\\orfa.exe"] + opts, env=env,
+                        [wine_loader(), inst.product_dir + "\\orfa.exe"] + opts, env=env,
                         cwd=str(work), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                     procs.append(product)
                     _wait_for(product_ready.exists, READY_TIMEOUT, "the running product")
 
+                installer_env = env
+                trace_file = subprocess.DEVNULL
+                if trace_loads:
+                    installer_env = dict(env, WINEDEBUG="-all,+pid,+loaddll")
+                    trace_file = stack.enter_context(open(loads_log, "wb"))
                 t0 = time.monotonic()
                 installer_proc = subprocess.Popen(
-                    ["wine", str(installer or installer_path())] + args, env=env,
+                    [wine_loader(), str(installer or installer_path())] + args, env=installer_env,
                     cwd=str(host_path(prefix, cwd) if cwd else work),
-                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    stdout=subprocess.DEVNULL, stderr=trace_file)
                 procs.append(installer_proc)
                 timed_out = False
                 try:
@@ -790,7 +860,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         system = _read_reg_file(prefix / "system.reg")
         user = _read_reg_file(prefix / "user.reg")
         views = {"native": UNINSTALL_KEY}
-        if inst.arch == "win64":
+        if inst.asked_arch == "win64":
             views["wow"] = WOW_UNINSTALL_KEY
         estimated = {}
         keys = {}
@@ -811,7 +881,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             product_starts=starts,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None,
-            comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files)
+            comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
+            loaded_modules=_loaded_modules(loads_log))
     finally:
         if not keep:
             shutil.rmtree(work, ignore_errors=True)
@@ -824,6 +895,8 @@ def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "
     """Runs any program (such as boxprobe.exe) with the robot; for checking the
     harness itself. Returns {"boxes", "exit_code", "work"} with "work" deleted
     afterwards unless ORFA_E2E_KEEP=1."""
+    if WINE64_ONLY:
+        arch = "win64"
     reason = unavailable_reason(installer=False)
     if reason:
         raise HarnessError(reason)
@@ -838,7 +911,7 @@ def run_program(exe: Path, args: List[str], arch: str = "win32", locale: str = "
             env["DISPLAY"] = x.display
             robot = _start_robot(env, work, answers or [], timeout)
             try:
-                proc = subprocess.Popen(["wine", str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
+                proc = subprocess.Popen([wine_loader(), str(exe)] + [a.replace("{work}", to_windows(work)) for a in args],
                                         env=env, cwd=str(work), stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
                 try:

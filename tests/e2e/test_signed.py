@@ -18,7 +18,8 @@ e2e_support.require()
 
 def certificate_table(data: bytes):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
-    return struct.unpack_from("<II", data, pe + 24 + 128)
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    return struct.unpack_from("<II", data, pe + 24 + (144 if magic == 0x20B else 128))
 
 
 class SignedInstallerTest(E2eCase):

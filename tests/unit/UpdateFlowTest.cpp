@@ -109,6 +109,18 @@ TEST_F(UpdateFlowTest, NewerInstalledFileIsQuestionedWithItsBareName) {
   EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
 }
 
+TEST_F(UpdateFlowTest, TheIdentityTheBuildHandsOverNamesTheQuestion) {
+  // A version-14 update over an installed 14 asks no "olderfilever", and
+  // its question names the given title key's text and version 14.
+  sim.files.AddFile(kInstalledPayload, PayloadWithStamp(14 + 32));
+  PayloadIdentity next;
+  next.Version = 14;
+  next.TitleKey = "progname";
+  sim.ui.Answer(kIdNo);
+  RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable)), next);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Install Orfa LiveUpdate:\r\nOrfa 14?"});
+}
+
 TEST_F(UpdateFlowTest, StampsThatAreNotNewerAskNothingExtra) {
   for (const std::string& installed : {PayloadWithStamp(13 + 32), std::string("orf")}) {
     sim.files.AddFile(kInstalledPayload, installed);

@@ -169,7 +169,9 @@ void CaptureChecks(orfa::SetupContext& ctx) {
   auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
   if (isWow64 != nullptr) isWow64(GetCurrentProcess(), &wow64);
-  Check(ctx.Is64BitSystem == (wow64 != FALSE), "the 64-bit flag agrees with WOW64");
+  // (The 64-bit build of these checks runs on 64-bit systems only.)
+  Check(ctx.Is64BitSystem == (sizeof(void*) == 8 || wow64 != FALSE),
+        "the 64-bit flag agrees with WOW64");
 }
 
 }  // namespace

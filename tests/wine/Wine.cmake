@@ -7,9 +7,10 @@ orfa_warnings(orfa_sysui_checks)
 
 # Runs the checks under Xvfb and keeps a screenshot of the shown window as
 # wine/progress-window.png in the build folder.
-add_test(NAME wine-progress-and-capture
+add_test(NAME wine-progress-and-capture${ORFA_WINE_SUFFIX}
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/run-sysui-checks.sh
           ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:orfa_sysui_checks>
           ${CMAKE_BINARY_DIR}/wine)
-set_tests_properties(wine-progress-and-capture PROPERTIES TIMEOUT 300)
+set_tests_properties(wine-progress-and-capture${ORFA_WINE_SUFFIX} PROPERTIES TIMEOUT 300
+  SKIP_RETURN_CODE 77 ENVIRONMENT "${ORFA_WINE_ENV}")
 include(${CMAKE_SOURCE_DIR}/tests/wine/checked/Checked.cmake OPTIONAL)

@@ -48,10 +48,10 @@ endif()
 
 # One Wine prefix and one virtual screen for all cases; screenshots are kept
 # in wine/checked/ of the build folder.
-add_test(NAME wine-checked-replacement
+add_test(NAME wine-checked-replacement${ORFA_WINE_SUFFIX}
   COMMAND Python3::Interpreter ${ORFA_CHECKED_DIR}/run_checked.py
           --build ${CMAKE_BINARY_DIR} --out ${ORFA_CHECKED_BIN})
-set_tests_properties(wine-checked-replacement PROPERTIES
-  ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1"
+set_tests_properties(wine-checked-replacement${ORFA_WINE_SUFFIX} PROPERTIES
+  ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;${ORFA_WINE_ENV}"
   TIMEOUT 600
   SKIP_RETURN_CODE 77)

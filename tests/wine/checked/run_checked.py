@@ -144,7 +144,7 @@ def run_case(case: Case, prefix: Path, work: Path, display: str, build: Path, ou
     args = [a.replace("{signal}", harness.to_windows(case_dir)) for a in case.args]
 
     robot = subprocess.Popen(
-        ["wine", str(build / "e2e" / "robot.exe"), "--log", harness.to_windows(log),
+        [harness.wine_loader(), str(build / "e2e" / "robot.exe"), "--log", harness.to_windows(log),
          "--answers", case.answer or ",", "--stop", harness.to_windows(stop),
          "--ready", harness.to_windows(ready), "--delay", str(case.robot_delay_ms),
          "--timeout", str(CASE_TIMEOUT + 60)],
@@ -154,7 +154,7 @@ def run_case(case: Case, prefix: Path, work: Path, display: str, build: Path, ou
     try:
         harness._wait_for(ready.exists, harness.READY_TIMEOUT, "the robot")
         with open(output, "wb") as sink:
-            checks = subprocess.Popen(["wine", str(out / "orfa_checked_checks.exe"), *args],
+            checks = subprocess.Popen([harness.wine_loader(), str(out / "orfa_checked_checks.exe"), *args],
                                       env=env, cwd=str(case_dir), stdout=sink,
                                       stderr=subprocess.DEVNULL)
             deadline = time.monotonic() + CASE_TIMEOUT
@@ -229,6 +229,10 @@ def main() -> int:
         if not shutil.which(tool):
             print(f"skipped: {tool} is not installed")
             return SKIP
+    reason = None if harness.WINE64_ONLY else harness.wine32_unavailable_reason()
+    if reason:
+        print(f"skipped: {reason}")
+        return SKIP
     for program in (build / "e2e" / "robot.exe", out / "orfa_checked_checks.exe"):
         if not program.is_file():
             print(f"{program} has not been built", file=sys.stderr)

@@ -1,0 +1,87 @@
+// Where DLLs come from: the search restricted to the system folder at the
+// program's entry, and the delay-load helper's DLLs taken from there.
+#include "platform/win32/Win32DllSearch.h"
+
+#include <delayimp.h>
+
+#include <string>
+
+namespace orfa::win32 {
+namespace {
+
+// Kernel32 exports them from Windows 8 on (and on 7 and Vista with the update
+// KB2533623); the header shows them to newer targets only.
+constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
+
+// Set once at the entry, before any other thread exists; constant-initialised,
+// so it is valid before the C runtime starts.
+bool searchIsSystemOnly = false;
+
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  if (kernel == nullptr) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(kernel, name)));
+}
+
+bool IsNamed(const char* name, const char* expected) {
+  for (; *name != '\0' && *expected != '\0'; ++name, ++expected) {
+    char c = *name >= 'A' && *name <= 'Z' ? static_cast<char>(*name - 'A' + 'a') : *name;
+    if (c != *expected) return false;
+  }
+  return *name == *expected;
+}
+
+// The delay-load helper asks before each DLL it loads; null lets it load the
+// DLL by name itself.
+FARPROC WINAPI DelayLoadNotify(unsigned notification, PDelayLoadInfo info) {
+  if (notification != dliNotePreLoadLibrary || info == nullptr || info->szDll == nullptr) {
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(LoadSystemLibrary(info->szDll));
+}
+
+}  // namespace
+
+void RestrictDllSearch() {
+  auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+  if (setDefault != nullptr && setDefault(kSearchSystem32)) {
+    searchIsSystemOnly = true;
+    return;
+  }
+  // Older systems: at least the current folder leaves the search; the
+  // application's folder stays in it, so every DLL is then loaded by full path.
+  auto setDirectory = Kernel32Function<SetDllDirectoryAFn>("SetDllDirectoryA");
+  if (setDirectory != nullptr) setDirectory("");
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+  // By name, the common controls go to the version 6 the manifest names
+  // (side-by-side redirection, which comes before any folder is searched); a
+  // full path would bypass it.
+  if (searchIsSystemOnly || IsNamed(name, "comctl32.dll")) return ::LoadLibraryA(name);
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    UINT length = ::GetSystemDirectoryA(path.data(), static_cast<UINT>(path.size()));
+    if (length == 0) return nullptr;
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(length + 1);
+  }
+  if (path.empty() || path.back() != '\\') path += '\\';
+  path += name;
+  // The DLL's own imports are then looked for in its folder first.
+  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace orfa::win32
+
+// Read by the delay-load helper of the runtime library; this definition takes
+// the place of its empty default.
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = orfa::win32::DelayLoadNotify;
+}

@@ -1,0 +1,125 @@
+// The language-file checker (tools/lngcheck) on small files.
+#include <gtest/gtest.h>
+
+#include "tools/lngcheck/LngCheck.h"
+
+namespace orfa {
+namespace lngcheck {
+namespace {
+
+// A complete file: every key the installer looks up.
+std::string Complete(const std::string& langcode = "1033") {
+  return "[langcode]\r\n" + langcode +
+         "\r\n\r\n[langver]\r\n7\r\n[progname]\r\nOrfa\r\n[soundquest]\r\nQ\r\n"
+         "[olderfilever]\r\n%1 is newer.\r\nReplace it?\r\n\r\n[noright]\r\nNo rights.\r\n\r\n"
+         "[filecantopen]\r\n%1 is in use.\r\n\r\n[liveupdatecaption]\r\nLive\r\n"
+         "[accordion]\r\nAccordion\r\n[installask]\r\n%1 installs %2.\r\nGo?\r\n\r\n"
+         "[installdone]\r\n%1 done.\r\n[asktorun]\r\nStart?\r\n"
+         "[badinstaller]\r\nDamaged.\r\n\r\n[verificationfail]\r\nUnreadable.\r\n";
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+std::vector<std::string> Check(const std::string& german, const std::string& english = Complete(),
+                               const std::string& folder = "lang") {
+  std::vector<LanguageFileText> files = {
+      {"lang/english.lng", "english.lng", english},
+      {"lang/russian.lng", "russian.lng", Complete("1049")},
+      {"lang/german.lng", "german.lng", german},
+  };
+  CheckOptions options;
+  options.folder = folder;
+  std::vector<std::string> out;
+  for (const Diagnostic& d : CheckLanguageFiles(files, options)) out.push_back(FormatDiagnostic(d));
+  return out;
+}
+
+TEST(LngCheckTest, CompleteFilesPassAndBangNamesAreSkipped) {
+  EXPECT_EQ(Check(Complete("1031")), std::vector<std::string>{});
+  std::vector<LanguageFileText> files = {{"l/english.lng", "english.lng", Complete()},
+                                         {"l/russian.lng", "russian.lng", Complete("1049")},
+                                         {"l/!old.lng", "!old.lng", "[langver]\r\nx\r\n"}};
+  CheckOptions options;
+  options.folder = "l";
+  EXPECT_TRUE(CheckLanguageFiles(files, options).empty());
+}
+
+TEST(LngCheckTest, FaultsAreNamedWithTheirLines) {
+  struct Case {
+    std::string from, to, expected;
+  };
+  const Case cases[] = {
+      // the blank line after a multi-line value is missing: both lines named
+      {"Replace it?\r\n\r\n[noright]", "Replace it?\r\n[noright]",
+       "lang/german.lng:13: error: the multi-line value of \"[olderfilever]\" (line 10) runs "
+       "into the header on line 13"},
+      {"1031\r\n\r\n", "1031\r\n", "lang/german.lng:3: error: the multi-line value of "
+                                   "\"[langcode]\" (line 1) runs into the header on line 3"},
+      {"[langver]\r\n7", "[langver]\r\n7a",
+       "lang/german.lng:5: error: \"[langver]\" value \"7a\" is not a decimal integer"},
+      {"1031\r\n", "1031\r\n10x1\r\n",
+       "lang/german.lng:3: error: \"[langcode]\" line \"10x1\" is not a decimal integer"},
+      {"1031", "99999", "lang/german.lng:2: warning: \"[langcode]\" 99999 names no locale"},
+      {"%1 installs %2.", "%1 installs %2 %3.",
+       "lang/german.lng:25: error: \"%3\" in \"[installask]\": the installer supplies 2 texts"},
+      {"%1 installs %2.", "It installs %2.",
+       "lang/german.lng:24: error: \"[installask]\" does not use \"%1\": the placeholders after"},
+      {"%1 done.", "Done.", "lang/german.lng:28: warning: \"[installdone]\" does not use \"%1\""},
+      {"Start?", "Start %1?", "lang/german.lng:31: error: \"%1\" in \"[asktorun]\": the "
+                              "installer supplies no texts"},
+      {"Start?", "Start\x81?", "lang/german.lng:31: error: byte 0x81 (column 6) is not defined "
+                               "in code page 1252"},
+      {"[asktorun]\r\nStart?\r\n", "",
+       "lang/german.lng:1: warning: \"[asktorun]\" is missing: it will come from the fallback "
+       "file english.lng"},
+      // an empty first value line counts as missing
+      {"[accordion]\r\nAccordion", "[accordion]\r\n",
+       "lang/german.lng:1: warning: \"[accordion]\" is missing"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> out = Check(Replace(Complete("1031"), c.from, c.to));
+    ASSERT_EQ(out.size(), 1u) << c.expected << "\n" << ::testing::PrintToString(out);
+    EXPECT_EQ(out[0].substr(0, c.expected.size()), c.expected);
+  }
+}
+
+TEST(LngCheckTest, FallbackFilesAndRequiredFiles) {
+  const std::string noAsk = Replace(Complete(), "[asktorun]\r\nStart?\r\n", "");
+  // missing in the fallback file itself, and so in a file that relies on it
+  const std::vector<std::string> out = Check(noAsk, noAsk);
+  ASSERT_EQ(out.size(), 2u) << ::testing::PrintToString(out);
+  EXPECT_EQ(out[0].rfind("lang/english.lng:1: error: \"[asktorun]\" is missing from the "
+                         "fallback file english.lng", 0), 0u);
+  EXPECT_EQ(out[1].rfind("lang/german.lng:1: error: \"[asktorun]\" is missing here and in "
+                         "english.lng", 0), 0u);
+
+  std::vector<LanguageFileText> onlyGerman = {{"l/german.lng", "german.lng", Complete("1031")}};
+  CheckOptions options;
+  options.folder = "l";
+  std::vector<std::string> missing;
+  for (const Diagnostic& d : CheckLanguageFiles(onlyGerman, options)) {
+    if (d.path == "l") missing.push_back(FormatDiagnostic(d));
+  }
+  EXPECT_EQ(missing, (std::vector<std::string>{
+                         "l:1: error: no english.lng: the installer refuses to run without it",
+                         "l:1: error: no russian.lng: the installer refuses to run without it"}));
+}
+
+TEST(LngCheckTest, CodePagesFollowTheFirstLocale) {
+  EXPECT_EQ(CodePageOfLocale(1049), 1251u);
+  EXPECT_EQ(CodePageOfLocale(1033), 1252u);
+  EXPECT_EQ(CodePageOfLocale(1045), 1250u);
+  EXPECT_EQ(CodePageOfLocale(0x0C1A), 1251u);  // Serbian, Cyrillic
+  EXPECT_EQ(CodePageOfLocale(0), 0u);
+  // 0x98 is undefined in 1251 only; 0x81 is defined in 1251 only
+  EXPECT_TRUE(Check(Replace(Complete("1049"), "Start?", "\x81")).empty());
+  EXPECT_EQ(Check(Replace(Complete("1049"), "Start?", "\x98")).size(), 1u);
+}
+
+}  // namespace
+}  // namespace lngcheck
+}  // namespace orfa
