@@ -115,8 +115,8 @@ bool VerifyOwnExecutable(SetupContext& ctx) {
   const ImageCheck check = path.empty() ? ImageCheck::Unreadable
                                         : CheckExecutableImage(ctx, path, ctx.ExecutableDigestSlot);
   if (check == ImageCheck::Intact) return true;
-  ShowLangMessage(ctx, LangLines(ctx, check == ImageCheck::Damaged ? "badinstaller"
-                                                                   : "verificationfail"));
+  ShowLangMessage(ctx, CodedText{LangLinesPiece(
+                           ctx, check == ImageCheck::Damaged ? "badinstaller" : "verificationfail")});
   return false;
 }
 
@@ -160,7 +160,7 @@ void RunUpdate(SetupContext& ctx) {
 
   // 6. Rights.
   if (!ctx.IsAdmin) {
-    ShowLangMessage(ctx, LangLines(ctx, "noright"));
+    ShowLangMessage(ctx, CodedText{LangLinesPiece(ctx, "noright")});
     return;
   }
 
@@ -180,30 +180,38 @@ void RunUpdate(SetupContext& ctx) {
   if (!quietMode && FileExists(ctx.Os.files, installed)) {
     auto stamp = ReadInstalledStamp(ctx, installed, is3bsPayload);
     if (!stamp) {
-      ShowLangMessage(ctx, LangFormatLines(ctx, "filecantopen", {installed}));
+      ShowLangMessage(ctx, LangFormatLinesCoded(ctx, "filecantopen", {{AnsiText(installed)}}));
       return;
     }
     if (ctx.PayloadVersion < *stamp &&
-        !AskLangQuestion(ctx, LangFormatLines(ctx, "olderfilever", {ctx.PayloadFileName}),
-                         LangText(ctx, "soundquest"))) {
+        !AskLangQuestion(ctx,
+                         LangFormatLinesCoded(ctx, "olderfilever", {{AnsiText(ctx.PayloadFileName)}}),
+                         {LangTextPiece(ctx, "soundquest")})) {
       return;
     }
   }
 
   // 10. Install question.
-  const std::string caption = LangText(ctx, "liveupdatecaption");
-  const std::string title = LangText(ctx, ctx.PayloadTitleKey) + " " + ctx.PayloadVersionText;
-  if (!quietMode && !AskLangQuestion(ctx, LangFormatLines(ctx, "installask", {caption, title}),
-                                     LangText(ctx, "soundquest"))) {
+  // Every text keeps the code page of the file it came from until the box.
+  const TextPiece caption = LangTextPiece(ctx, "liveupdatecaption");
+  const TextPiece titleKey = LangTextPiece(ctx, ctx.PayloadTitleKey);
+  const TextPiece title{titleKey.text + " " + ctx.PayloadVersionText, titleKey.codePage};
+  if (!quietMode &&
+      !AskLangQuestion(ctx, LangFormatLinesCoded(ctx, "installask", {{caption}, {title}}),
+                       {LangTextPiece(ctx, "soundquest")})) {
     return;
   }
 
   // 11. Install.
   ctx.PayloadFileName = ctx.PayloadFileName.substr(0, ctx.PayloadFileName.find(ctx.PayloadExt));
   ctx.PayloadExt = ctx.PayloadExt.substr(ctx.PayloadExt.empty() ? 0 : 1);
+  // The quiet mode has not waited for the product to let go of the file: it
+  // does so while the file is in use, as step 9 would have.
+  const InUseWait wait = quietMode ? InUseWait{kOpenAttempts, kOpenPauseMs} : InUseWait();
   const bool written =
       InstallResourceFile(ctx, ctx.PayloadFileName, ctx.PayloadExt,
-                          ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false);
+                          ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false,
+                          wait);
 
   // 12. Installed size.
   RecordInstalledSize(ctx);
@@ -215,10 +223,11 @@ void RunUpdate(SetupContext& ctx) {
     return;
   }
   if (!written) return;
-  const std::string done =
-      LangFormat(ctx, "installdone", {caption + " (" + title + ")"}) + "\r\n\r\n" +
-      LangText(ctx, "asktorun");
-  if (AskLangQuestion(ctx, done, caption)) StartProduct(ctx);
+  CodedText done = LangFormatCoded(ctx, "installdone",
+                                   {{caption, AnsiText(" ("), title, AnsiText(")")}});
+  done.push_back(AnsiText("\r\n\r\n"));
+  done.push_back(LangTextPiece(ctx, "asktorun"));
+  if (AskLangQuestion(ctx, done, {caption})) StartProduct(ctx);
 }
 
 int RunProgram(Platform& platform, const std::string& digestSlot, const PayloadIdentity& payload) {

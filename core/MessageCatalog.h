@@ -2,6 +2,7 @@
 // is current.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct MessageCatalog {
   int LocaleFileIndex = -1;
   int CurrentLanguageIndex = -1;
   std::string CurrentFile;  // full path of the current file, empty before a selection
+  // Code page of the fallback file's texts, known once that file is validated.
+  uint32_t FallbackCodePage = 0;  // the system's ANSI code page until then
 };
 
 }  // namespace orfa

@@ -20,14 +20,24 @@ const char kShellFoldersKey[] = "Explorer\\Shell Folders";
 const char kUninstallString[] = "UninstallString";
 const char kWowNode[] = "WOW6432Node\\";
 
-// The folder part of an uninstall command, up to and including the last "\"
-// before its final character. False when there is none: the command then
-// names no folder.
+// The program's path in an uninstall command: what stands between a leading
+// double quote and the next one (the rest of the text when none follows), or
+// the whole text when it does not begin with a quote.
+std::string ProgramOfCommand(const std::string& command) {
+  if (command.empty() || command[0] != '"') return command;
+  const size_t close = command.find('"', 1);
+  return command.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+}
+
+// The folder part of an uninstall command's program, up to and including the
+// last "\" before its final character. False when there is none: the command
+// then names no folder.
 bool CutToFolder(const std::string& command, std::string* folder) {
-  if (command.size() < 2) return false;
-  size_t pos = command.rfind('\\', command.size() - 2);
+  const std::string program = ProgramOfCommand(command);
+  if (program.size() < 2) return false;
+  size_t pos = program.rfind('\\', program.size() - 2);
   if (pos == std::string::npos) return false;
-  *folder = command.substr(0, pos + 1);
+  *folder = program.substr(0, pos + 1);
   return true;
 }
 

@@ -41,50 +41,104 @@ bool IsCheckedType(const std::string& type) {
   return type == "pak" || type == "3bs" || type == "lng" || type == "cok";
 }
 
-// Writes all bytes into a file created anew and held without sharing. On a
-// failure nothing of the file is left behind and a FileFailure is raised.
-void WriteNewFile(FileSystem& fs, const std::string& path, const std::vector<uint8_t>& bytes) {
-  uint32_t error = 0;
-  std::unique_ptr<File> file = fs.Open(path, kGenericRead | kGenericWrite, kShareNone,
-                                       Disposition::CreateAlways, &error);
-  if (!file) throw FileFailure("Cannot create file " + path, error);
-  error = file->Write(bytes.data(), bytes.size());
-  file.reset();
-  if (error != kErrorSuccess) {
-    fs.Delete(path);
-    throw FileFailure("Cannot write file " + path, error);
-  }
+// A file of an earlier run that was killed may still lie at `path`, with any
+// attributes: it must neither block the new file nor stay.
+void RemoveLeftover(FileSystem& fs, const std::string& path) {
+  const std::optional<uint32_t> attributes = fs.Attributes(path);
+  if (!attributes || (*attributes & kAttrDirectory) != 0) return;
+  if ((*attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
+    fs.SetAttributes(path, kAttrNormal);
+  fs.Delete(path);
 }
 
-// Writes the bytes beside the target and puts them in its place in one
-// step, so that a failed write leaves the target as it was.
-void WriteReplacing(FileSystem& fs, const std::string& target, const std::vector<uint8_t>& bytes) {
+// The temporary file beside the target; deleted when destroyed unless it
+// has been put in place, so that no failure leaves it behind.
+class TempFile {
+ public:
+  TempFile(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (!placed_) fs_.Delete(path_);
+  }
+  const std::string& Path() const { return path_; }
+  void Placed() { placed_ = true; }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  bool placed_ = false;
+};
+
+// Writes the bytes, straight from the resource's memory, into the temporary
+// file created anew and held without sharing, and flushes them to the disk.
+void WriteTempFile(FileSystem& fs, const TempFile& temp, const ResourceData& bytes) {
+  RemoveLeftover(fs, temp.Path());
+  uint32_t error = 0;
+  std::unique_ptr<File> file = fs.Open(temp.Path(), kGenericRead | kGenericWrite, kShareNone,
+                                       Disposition::CreateAlways, &error);
+  if (!file) throw FileFailure("Cannot create file " + temp.Path(), error);
+  error = file->Write(bytes.Data(), bytes.Size());
+  if (error != kErrorSuccess) throw FileFailure("Cannot write file " + temp.Path(), error);
+  error = file->Flush();
+  if (error != kErrorSuccess) throw FileFailure("Cannot flush file " + temp.Path(), error);
+}
+
+// True when a failed replacement met a target that another program has open.
+bool TargetInUse(FileSystem& fs, const std::string& target, uint32_t error) {
+  if (error == kErrorSharingViolation) return true;
+  if (error != kErrorAccessDenied) return false;
+  uint32_t probe = 0;
+  fs.Open(target, kGenericRead, kShareNone, Disposition::OpenExisting, &probe);
+  return probe == kErrorSharingViolation;
+}
+
+// Replaces the target by the temporary file in one step, written through.
+// While the target is in use it tries again as `wait` allows, pausing after
+// every attempt that met it in use.
+void PutInPlace(SetupContext& ctx, TempFile& temp, const std::string& target,
+                const InUseWait& wait) {
+  FileSystem& fs = ctx.Os.files;
   // A read-only file is not overwritten, as creating it anew would refuse;
   // not every system's replacing move keeps to that.
   const std::optional<uint32_t> attributes = fs.Attributes(target);
   if (attributes && (*attributes & kAttrReadOnly) != 0)
     throw FileFailure("File is read-only: " + target, kErrorAccessDenied);
-  const std::string temp = TempNameFor(target);
-  WriteNewFile(fs, temp, bytes);
-  uint32_t error = fs.MoveReplace(temp, target);
-  if (error != kErrorSuccess) {
-    fs.Delete(temp);
-    throw FileFailure("Cannot replace file " + target, error);
+  for (int attempt = 1;; ++attempt) {
+    const uint32_t error = fs.MoveReplace(temp.Path(), target);
+    if (error == kErrorSuccess) break;
+    if (!TargetInUse(fs, target, error)) throw FileFailure("Cannot replace file " + target, error);
+    if (wait.attempts > 1) ctx.Os.clock.Sleep(wait.pauseMs);
+    if (attempt >= wait.attempts) throw FileFailure("File in use: " + target, error);
   }
+  temp.Placed();
+}
+
+// Writes the bytes beside the target and puts them in its place in one
+// step, so that a failed write leaves the target as it was.
+void WriteReplacing(SetupContext& ctx, const std::string& target, const ResourceData& bytes,
+                    const InUseWait& wait) {
+  TempFile temp(ctx.Os.files, TempNameFor(target));
+  WriteTempFile(ctx.Os.files, temp, bytes);
+  PutInPlace(ctx, temp, target, wait);
 }
 
 // True when the user lets an older file replace the newer one in place.
 bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
                      const VersionComparison& versions) {
   if (ctx.Catalog.CurrentLanguageIndex >= 0) {
-    return AskLangQuestion(ctx, LangFormatLines(ctx, "olderfilever", {target}),
-                           LangText(ctx, "soundquest"));
+    return AskLangQuestion(ctx, LangFormatLinesCoded(ctx, "olderfilever", {{AnsiText(target)}}),
+                           {LangTextPiece(ctx, "soundquest")});
   }
   MessageBoxRequest request;
   request.style = kQuestionStyle;
   if (ctx.UseRussian) {
-    request.text = kOlderFileRu1 + target + "\r\n" + kOlderFileRu2 + versions.OldVersionText +
-                   kOlderFileRu3 + versions.NewVersionText + "?";
+    request.textPieces = {
+        TextPiece{kOlderFileRu1, kCodePageRussian}, AnsiText(target),
+        TextPiece{"\r\n" + std::string(kOlderFileRu2) + versions.OldVersionText + kOlderFileRu3 +
+                      versions.NewVersionText + "?",
+                  kCodePageRussian}};
+    request.text = JoinedBytes(request.textPieces);
     request.caption = kSoundQuestionRu;
     request.language = kLanguageRussian;
     request.codePage = kCodePageRussian;
@@ -100,29 +154,21 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
 }
 
 // The new file goes beside the old one under a temporary name; after the
-// comparison (and the user's consent for an older file) the old one is
-// deleted and the new one renamed into its place. Sets isNewOlder; false
-// when the user kept the file in place.
+// comparison (and the user's consent for an older file) it replaces the old
+// one in one step. Sets isNewOlder; false when the user kept the file in
+// place. The temporary file never outlives the call.
 bool ReplaceChecked(SetupContext& ctx, const std::string& type, const std::string& target,
-                    const std::vector<uint8_t>& bytes, bool* isNewOlder) {
-  FileSystem& fs = ctx.Os.files;
-  const std::string temp = TempNameFor(target);
-  WriteNewFile(fs, temp, bytes);
+                    const ResourceData& bytes, bool* isNewOlder) {
+  TempFile temp(ctx.Os.files, TempNameFor(target));
+  WriteTempFile(ctx.Os.files, temp, bytes);
 
-  const VersionComparison versions = CompareVersions(ctx, type, temp, target);
+  const VersionComparison versions = CompareVersions(ctx, type, temp.Path(), target);
   *isNewOlder = versions.IsNewOlder;
   if (versions.IsNewOlder) {
     HideProgress(ctx);
-    if (!AskReplaceNewer(ctx, target, versions)) {
-      fs.Delete(temp);
-      return false;
-    }
+    if (!AskReplaceNewer(ctx, target, versions)) return false;
   }
-
-  uint32_t error = fs.Delete(target);
-  if (error != kErrorSuccess) throw FileFailure("Cannot delete file " + target, error);
-  error = fs.Move(temp, target);
-  if (error != kErrorSuccess) throw FileFailure("Cannot rename file " + temp, error);
+  PutInPlace(ctx, temp, target, InUseWait());
   return true;
 }
 
@@ -162,30 +208,28 @@ VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
 
 bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
                          const std::string& ResourceType, const std::string& TargetPath,
-                         bool CheckVersions) {
+                         bool CheckVersions, const InUseWait& wait) {
   FileSystem& fs = ctx.Os.files;
   std::unique_ptr<ResourceData> resource;
-  std::vector<uint8_t> staging;
   try {
     uint32_t error = 0;
     resource = ctx.Os.resources.Load(ResourceName, ResourceType, &error);
     if (!resource)
       throw ResourceFailure("Resource " + ResourceName + " of type " + ResourceType + " not found",
                             error);
-    // Sized once to the whole resource; the copy never grows it.
-    staging.assign(resource->Data(), resource->Data() + resource->Size());
-
+    // The bytes are written from the resource itself: no copy is staged.
     bool isNewOlder = false;
     bool written = true;
     if (!CheckVersions || !FileExists(fs, TargetPath) || !IsCheckedType(ResourceType)) {
-      WriteReplacing(fs, TargetPath, staging);
+      WriteReplacing(ctx, TargetPath, *resource, wait);
     } else {
-      written = ReplaceChecked(ctx, ResourceType, TargetPath, staging, &isNewOlder);
+      written = ReplaceChecked(ctx, ResourceType, TargetPath, *resource, &isNewOlder);
     }
     if (isNewOlder) ShowProgress(ctx, "", "");
     return written;
   } catch (const std::exception&) {
-    ShowBilingualError(ctx, kCantInstallEn + TargetPath, kCantInstallRu + TargetPath);
+    ShowBilingualError(ctx, kCantInstallEn + TargetPath,
+                       CodedText{TextPiece{kCantInstallRu, kCodePageRussian}, AnsiText(TargetPath)});
     return false;
   }
 }

@@ -9,12 +9,22 @@
 
 namespace orfa {
 
-// Writes the resource over TargetPath. Failures are shown to the user here;
-// the result tells the caller whether the new file is in place (false after
-// an error box, and when the user kept the file that was there).
+// How long the direct mode waits for a target that another program has in
+// use: at most `attempts` tries at replacing it, with a pause of `pauseMs`
+// after each one that met it in use. One try, no pause, by default.
+struct InUseWait {
+  int attempts = 1;
+  uint32_t pauseMs = 0;
+};
+
+// Writes the resource over TargetPath: beside it under the temporary name,
+// flushed, then put in its place in one step; the temporary file never stays.
+// Failures are shown to the user here; the result tells the caller whether
+// the new file is in place (false after an error box, and when the user kept
+// the file that was there).
 bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
                          const std::string& ResourceType, const std::string& TargetPath,
-                         bool CheckVersions);
+                         bool CheckVersions, const InUseWait& wait = InUseWait());
 // The target's path with "~" in front of its file name.
 std::string TempNameFor(const std::string& path);
 

@@ -9,23 +9,30 @@ namespace {
 
 bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-std::string TrimControls(const std::string& line) {
-  size_t begin = 0;
-  size_t end = line.size();
-  while (begin < end && IsControlOrBlank(line[begin])) ++begin;
-  while (end > begin && IsControlOrBlank(line[end - 1])) --end;
-  return line.substr(begin, end - begin);
+// Whether lower-cased `line` holds `loweredNeedle` at `pos`.
+bool HoldsAt(const std::string& line, size_t pos, const std::string& loweredNeedle) {
+  if (line.size() < pos + loweredNeedle.size()) return false;
+  for (size_t i = 0; i < loweredNeedle.size(); ++i) {
+    char c = line[pos + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != loweredNeedle[i]) return false;
+  }
+  return true;
 }
 
-bool IsHeaderOfLowered(const std::string& line, const std::string& loweredNeedle) {
-  if (line.empty() || line[0] != '[') return false;
-  return LowerAscii(TrimControls(line)).find(loweredNeedle) == 1;
+// The header test on the start of a line only: the needle ends with "]", so
+// trimming the line's end never reaches into it, and its first occurrence
+// starts at the second character exactly when it stands there and not at the
+// first. So the first needle-size + 1 characters decide.
+bool IsHeaderStartOf(const std::string& start, const std::string& loweredNeedle) {
+  return !start.empty() && start[0] == '[' && HoldsAt(start, 1, loweredNeedle) &&
+         !HoldsAt(start, 0, loweredNeedle);
 }
 
 }  // namespace
 
 bool IsHeaderOf(const std::string& line, const std::string& key) {
-  return IsHeaderOfLowered(line, LowerAscii(key) + "]");
+  return IsHeaderStartOf(line, LowerAscii(key) + "]");
 }
 
 bool IsBlankLine(const std::string& line) {
@@ -46,15 +53,17 @@ EntryResult ReadLanguageEntry(FileSystem& files, const std::string& path, const 
     return result;
   }
   LineReader reader(*file);
+  // One pass over the file: of the lines before the header only their start
+  // is kept, whatever their length.
   const std::string needle = LowerAscii(key) + "]";
   std::string line;
   for (;;) {
     error = 0;
-    if (!reader.ReadLine(line, &error)) {
+    if (!reader.ReadLine(line, needle.size() + 1, &error)) {
       result.status = error ? EntryStatus::Failed : EntryStatus::Missing;
       return result;
     }
-    if (IsHeaderOfLowered(line, needle)) break;
+    if (IsHeaderStartOf(line, needle)) break;
   }
 
   // The first value line; a header on the last line has an empty value.

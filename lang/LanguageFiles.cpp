@@ -26,7 +26,9 @@ void ReportMissingFile(SetupContext& ctx, const std::string& name) {
 
 void ReportFileErrors(SetupContext& ctx, const std::string& name) {
   ShowBilingualError(ctx, name + " file contains errors.\r\nPlease reinstall the program.",
-                     kFileErrorsRuBefore + name + kFileErrorsRuAfter + "\r\n" + kReinstallRu);
+                     CodedText{TextPiece{kFileErrorsRuBefore, kCodePageRussian}, AnsiText(name),
+                               TextPiece{std::string(kFileErrorsRuAfter) + "\r\n" + kReinstallRu,
+                                         kCodePageRussian}});
 }
 
 uint32_t CodePageOfLanguage(SetupContext& ctx, int32_t langId) {
@@ -45,12 +47,14 @@ bool SelectFile(SetupContext& ctx, int index) {
       ctx.ProductFolder + "language\\" + catalog.LanguageFiles[static_cast<size_t>(index)];
   catalog.CurrentLanguageIndex = index;
 
-  ctx.GroupNameRu = LangText(ctx, "progname");
+  // The language first: the title is in the code page of the file it comes from.
   int32_t langId = -1;
   const bool valid = ParseDecimal(LangText(ctx, "langcode"), &langId);
   ctx.MessageLangId = valid ? langId : -1;
   ctx.MessageCodePage = valid ? CodePageOfLanguage(ctx, langId) : kCodePageAnsi;
-  ctx.GroupNameRuCodePage = ctx.MessageCodePage;
+  const TextPiece title = LangTextPiece(ctx, "progname");
+  ctx.GroupNameRu = title.text;
+  ctx.GroupNameRuCodePage = title.codePage;
   return valid;
 }
 
@@ -149,6 +153,8 @@ bool LoadLanguageFiles(SetupContext& ctx) {
       ReportFileErrors(ctx, catalog.LanguageFiles[i]);
       return false;
     }
+    if (index == (ctx.UseRussian ? catalog.RussianFileIndex : catalog.EnglishFileIndex))
+      catalog.FallbackCodePage = ctx.MessageCodePage;
   }
 
   int chosen = catalog.LocaleFileIndex;

@@ -53,68 +53,94 @@ uint16_t MessageLanguage(const SetupContext& ctx) {
   return static_cast<uint16_t>(static_cast<uint32_t>(ctx.MessageLangId) & 0xFFFFu);
 }
 
-// Replaces every occurrence of `from` by `to`, scanning on after each
-// replacement (a replacement is not searched again).
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-}
-
 }  // namespace
 
-std::string LangText(SetupContext& ctx, const std::string& key) {
+TextPiece LangTextPiece(SetupContext& ctx, const std::string& key) {
   LanguageFileRef current;
-  if (!CurrentFile(ctx, &current)) return std::string();
+  if (!CurrentFile(ctx, &current)) return TextPiece();
   EntryResult found = ReadLanguageEntry(ctx.Os.files, current.path, key, EntryShape::SingleLine);
   if (found.status == EntryStatus::Failed) {
     ReportLanguageFileError(ctx, current.name);
-    return std::string();
+    return TextPiece();
   }
-  if (!found.value.empty()) return found.value;
+  if (!found.value.empty()) return TextPiece{found.value, ctx.MessageCodePage};
 
   LanguageFileRef fallback;
-  if (!FallbackFile(ctx, &fallback)) return std::string();
+  if (!FallbackFile(ctx, &fallback)) return TextPiece();
   found = ReadLanguageEntry(ctx.Os.files, fallback.path, key, EntryShape::SingleLine);
   if (found.status == EntryStatus::Failed) {
     ReportLanguageFileError(ctx, fallback.name);
-    return std::string();
+    return TextPiece();
   }
-  return found.value;
+  return TextPiece{found.value, ctx.Catalog.FallbackCodePage};
 }
 
-std::string LangLines(SetupContext& ctx, const std::string& key) {
+TextPiece LangLinesPiece(SetupContext& ctx, const std::string& key) {
   LanguageFileRef current;
-  if (!CurrentFile(ctx, &current)) return std::string();
+  if (!CurrentFile(ctx, &current)) return TextPiece();
   EntryResult found =
       ReadLanguageEntry(ctx.Os.files, current.path, key, EntryShape::LinesEmptyFirstMissing);
   if (found.status == EntryStatus::Failed) {
     ReportLanguageFileError(ctx, current.name);
-    return found.value;  // the lines read before the failure
+    return TextPiece{found.value, ctx.MessageCodePage};  // the lines read before the failure
   }
-  if (found.status == EntryStatus::Found) return found.value;
+  if (found.status == EntryStatus::Found) return TextPiece{found.value, ctx.MessageCodePage};
 
   LanguageFileRef fallback;
-  if (!FallbackFile(ctx, &fallback)) return std::string();
+  if (!FallbackFile(ctx, &fallback)) return TextPiece();
   // In the fallback file an empty first line does not make the key missing.
   found = ReadLanguageEntry(ctx.Os.files, fallback.path, key, EntryShape::Lines);
   if (found.status == EntryStatus::Failed) ReportLanguageFileError(ctx, fallback.name);
-  return found.value;
+  return TextPiece{found.value, ctx.Catalog.FallbackCodePage};
+}
+
+std::string LangText(SetupContext& ctx, const std::string& key) {
+  return LangTextPiece(ctx, key).text;
+}
+
+std::string LangLines(SetupContext& ctx, const std::string& key) {
+  return LangLinesPiece(ctx, key).text;
+}
+
+CodedText FillPlaceholders(const TextPiece& message, const std::vector<CodedText>& texts) {
+  const std::string& text = message.text;
+  // The placeholders in use: "%1" up to the first one the message lacks, and
+  // none beyond the texts supplied.
+  size_t count = 0;
+  while (count < 4 && count < texts.size() &&
+         text.find(std::string{'%', static_cast<char>('1' + count)}) != std::string::npos) {
+    ++count;
+  }
+  // One pass, left to right: what is put in is never looked at again.
+  CodedText filled;
+  size_t copied = 0;  // the message's bytes up to here are in `filled`
+  for (size_t i = 0; count > 0 && i + 1 < text.size(); ++i) {
+    const char next = text[i + 1];
+    if (text[i] != '%' || next < '1' || static_cast<size_t>(next - '1') >= count) continue;
+    if (i > copied) filled.push_back(TextPiece{text.substr(copied, i - copied), message.codePage});
+    const CodedText& put = texts[static_cast<size_t>(next - '1')];
+    filled.insert(filled.end(), put.begin(), put.end());
+    copied = i + 2;
+    ++i;
+  }
+  if (copied < text.size() || filled.empty())
+    filled.push_back(TextPiece{text.substr(copied), message.codePage});
+  return filled;
 }
 
 std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts) {
-  static const char* const kPlaceholders[] = {"%1", "%2", "%3", "%4"};
-  for (size_t k = 0; k < 4; ++k) {
-    const std::string placeholder = kPlaceholders[k];
-    if (text.find(placeholder) == std::string::npos) break;
-    // A placeholder beyond the texts supplied stays as it is, and so do the
-    // ones after it.
-    if (k >= texts.size()) break;
-    ReplaceAll(text, placeholder, texts[k]);
-  }
-  return text;
+  std::vector<CodedText> pieces;
+  for (const std::string& piece : texts) pieces.push_back({AnsiText(piece)});
+  return JoinedBytes(FillPlaceholders(TextPiece{std::move(text), kCodePageAnsi}, pieces));
+}
+
+std::string JoinedBytes(const CodedText& pieces) {
+  size_t size = 0;
+  for (const TextPiece& piece : pieces) size += piece.text.size();
+  std::string joined;
+  joined.reserve(size);
+  for (const TextPiece& piece : pieces) joined += piece.text;
+  return joined;
 }
 
 std::string LangFormat(SetupContext& ctx, const std::string& key,
@@ -127,20 +153,44 @@ std::string LangFormatLines(SetupContext& ctx, const std::string& key,
   return FillPlaceholders(LangLines(ctx, key), texts);
 }
 
+CodedText LangFormatCoded(SetupContext& ctx, const std::string& key,
+                          const std::vector<CodedText>& texts) {
+  return FillPlaceholders(LangTextPiece(ctx, key), texts);
+}
+
+CodedText LangFormatLinesCoded(SetupContext& ctx, const std::string& key,
+                               const std::vector<CodedText>& texts) {
+  return FillPlaceholders(LangLinesPiece(ctx, key), texts);
+}
+
 int ShowLangMessage(SetupContext& ctx, const std::string& text) {
+  return ShowLangMessage(ctx, CodedText{TextPiece{text, ctx.MessageCodePage}});
+}
+
+int ShowLangMessage(SetupContext& ctx, const CodedText& text) {
   MessageBoxRequest request;
-  request.text = text;
+  request.text = JoinedBytes(text);
+  request.textPieces = text;
   request.caption = ctx.GroupNameRu;
+  request.captionPieces = {TextPiece{ctx.GroupNameRu, ctx.GroupNameRuCodePage}};
   request.style = kErrorStyle;
   request.language = MessageLanguage(ctx);
   request.codePage = ctx.MessageCodePage;
+  request.captionCodePage = ctx.GroupNameRuCodePage;
   return ctx.Os.ui.MessageBox(request);
 }
 
 bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::string& caption) {
+  return AskLangQuestion(ctx, CodedText{TextPiece{text, ctx.MessageCodePage}},
+                         CodedText{TextPiece{caption, ctx.MessageCodePage}});
+}
+
+bool AskLangQuestion(SetupContext& ctx, const CodedText& text, const CodedText& caption) {
   MessageBoxRequest request;
-  request.text = text;
-  request.caption = caption;
+  request.text = JoinedBytes(text);
+  request.textPieces = text;
+  request.caption = JoinedBytes(caption);
+  request.captionPieces = caption;
   request.style = kQuestionStyle;
   request.language = MessageLanguage(ctx);
   request.codePage = ctx.MessageCodePage;
@@ -148,10 +198,15 @@ bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::stri
 }
 
 void ShowBilingualError(SetupContext& ctx, const std::string& english, const std::string& russian) {
+  ShowBilingualError(ctx, english, CodedText{TextPiece{russian, kCodePageRussian}});
+}
+
+void ShowBilingualError(SetupContext& ctx, const std::string& english, const CodedText& russian) {
   MessageBoxRequest request;
   request.style = kErrorStyle;
   if (ctx.UseRussian) {
-    request.text = russian;
+    request.text = JoinedBytes(russian);
+    request.textPieces = russian;
     request.caption = ctx.GroupNameRu;
     request.language = kLangRussian;
     // The built-in Russian text is Windows-1251; the caption is the chosen
@@ -169,7 +224,7 @@ void ShowBilingualError(SetupContext& ctx, const std::string& english, const std
 
 void ReportLanguageFileError(SetupContext& ctx, const std::string& name) {
   ShowBilingualError(ctx, "Can't handle the language support file " + name,
-                     kCantHandleFileRu + name);
+                     CodedText{TextPiece{kCantHandleFileRu, kCodePageRussian}, AnsiText(name)});
 }
 
 bool ParseDecimal(const std::string& text, int32_t* value) {

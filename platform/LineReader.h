@@ -3,6 +3,7 @@
 // any length.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,7 +18,11 @@ class LineReader {
 
   // Reads the next line into `line` (without its break). False at the end of
   // the file (nothing more to read) or on a read error (*error set, non-zero).
-  bool ReadLine(std::string& line, uint32_t* error);
+  bool ReadLine(std::string& line, uint32_t* error) { return ReadLine(line, kWhole, error); }
+  // The same, keeping only the first `keep` characters of the line (CRs
+  // dropped); the rest of it is passed over.
+  bool ReadLine(std::string& line, size_t keep, uint32_t* error);
+  static constexpr size_t kWhole = static_cast<size_t>(-1);
   // True when nothing more can be read (tests the end after a line, as a
   // text file's end-of-file test does).
   bool AtEnd(uint32_t* error);

@@ -113,6 +113,9 @@ class File {
   // Moves to an absolute offset; returns the system's error code.
   virtual uint32_t Seek(uint64_t offset) = 0;
   virtual std::optional<uint64_t> Size(uint32_t* error) = 0;
+  // FlushFileBuffers: what was written is on the disk when it returns; the
+  // system's error code.
+  virtual uint32_t Flush() = 0;
 };
 
 // A read-only view of a whole file mapped into memory; unmaps itself when destroyed.
@@ -143,7 +146,8 @@ class FileSystem {
   virtual uint32_t Delete(const std::string& path) = 0;
   // MoveFile: fails when the target exists.
   virtual uint32_t Move(const std::string& from, const std::string& to) = 0;
-  // Replaces `to` by `from` in one step (MoveFileEx with REPLACE_EXISTING).
+  // Replaces `to` by `from` in one step, written through to the disk before
+  // it returns (MoveFileEx with REPLACE_EXISTING and WRITE_THROUGH).
   virtual uint32_t MoveReplace(const std::string& from, const std::string& to) = 0;
   // Lists what matches a pattern such as "C:\\dir\\*.*" (every attribute admitted),
   // in the order the system gives. *error is set when the search cannot start
@@ -209,6 +213,14 @@ constexpr int kIdNo = 7;
 constexpr uint32_t kCodePageAnsi = 0;  // CP_ACP: the system's ANSI code page
 constexpr uint32_t kCodePageRussian = 1251;
 
+// A piece of text and the code page it is in.
+struct TextPiece {
+  std::string text;
+  uint32_t codePage = kCodePageAnsi;
+};
+// A text made of pieces, each in its own code page.
+using CodedText = std::vector<TextPiece>;
+
 struct MessageBoxRequest {
   std::string text;
   std::string caption;
@@ -219,6 +231,11 @@ struct MessageBoxRequest {
   // otherwise); converted once at the boundary.
   uint32_t codePage = kCodePageAnsi;
   std::optional<uint32_t> captionCodePage;
+  // When not empty, the text (the caption) is made of these pieces, each
+  // converted from its own code page; `text` (`caption`) then holds their
+  // bytes joined.
+  CodedText textPieces;
+  CodedText captionPieces;
 };
 
 class Ui {

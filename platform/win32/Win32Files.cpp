@@ -75,6 +75,10 @@ class Win32File : public File {
     return static_cast<uint64_t>(size.QuadPart);
   }
 
+  uint32_t Flush() override {
+    return ::FlushFileBuffers(handle_.Get()) ? kErrorSuccess : LastError();
+  }
+
  private:
   UniqueFile handle_;
 };
@@ -225,8 +229,10 @@ class Win32FileSystem : public FileSystem {
   }
 
   uint32_t MoveReplace(const std::string& from, const std::string& to) override {
-    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? kErrorSuccess
-                                                                              : LastError();
+    return ::MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? kErrorSuccess
+               : LastError();
   }
 
   std::vector<DirEntry> List(const std::string& pattern, uint32_t* error) override {

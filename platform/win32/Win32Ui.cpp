@@ -27,12 +27,20 @@ std::wstring ToWide(const std::string& text, uint32_t codePage) {
   return wide;
 }
 
+// The pieces converted one by one, or the whole text from its code page.
+std::wstring ToWide(const CodedText& pieces, const std::string& text, uint32_t codePage) {
+  if (pieces.empty()) return ToWide(text, codePage);
+  std::wstring wide;
+  for (const TextPiece& piece : pieces) wide += ToWide(piece.text, piece.codePage);
+  return wide;
+}
+
 class Win32Ui : public Ui {
  public:
   int MessageBox(const MessageBoxRequest& request) override {
-    std::wstring text = ToWide(request.text, request.codePage);
-    std::wstring caption =
-        ToWide(request.caption, request.captionCodePage.value_or(request.codePage));
+    std::wstring text = ToWide(request.textPieces, request.text, request.codePage);
+    std::wstring caption = ToWide(request.captionPieces, request.caption,
+                                  request.captionCodePage.value_or(request.codePage));
     return ::MessageBoxExW(nullptr, text.c_str(), caption.c_str(), request.style,
                            request.language.value_or(0));
   }

@@ -194,6 +194,7 @@ TEST_P(FileContract, ReadWriteSeekAndSize) {
     ASSERT_TRUE(file);
     EXPECT_EQ(file->Size(&error), 0u);
     EXPECT_EQ(file->Write("abc", 3), kErrorSuccess);
+    EXPECT_EQ(file->Flush(), kErrorSuccess);
   }
   EXPECT_EQ(world().ReadFileBytes(path), "abc");
   {

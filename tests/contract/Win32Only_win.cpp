@@ -259,5 +259,23 @@ TEST(Win32Ui, MessageBoxConvertsTextFromItsCodePage) {
   EXPECT_EQ(pressed, 1u);
 }
 
+TEST(Win32Ui, MessageBoxConvertsEachPieceFromItsOwnCodePage) {
+  Win32Platform platform;
+  // "Обновление": its first half in code page 1251, its second in UTF-8.
+  std::wstring expected = L"\u041E\u0431\u043D\u043E\u0432\u043B\u0435\u043D\u0438\u0435";
+  win32::UniqueKernel presser(::CreateThread(nullptr, 0, &PressWhenShown, &expected, 0, nullptr));
+  ASSERT_TRUE(presser.Valid());
+  MessageBoxRequest request;
+  request.text = "?";
+  request.captionPieces = {TextPiece{"\xCE\xE1\xED\xEE\xE2", kCodePageRussian},
+                           TextPiece{"\xD0\xBB\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5", 65001}};
+  request.style = kQuestionStyle;
+  EXPECT_EQ(platform.Get().ui.MessageBox(request), kIdNo);
+  ::WaitForSingleObject(presser.Get(), INFINITE);
+  DWORD pressed = 0;
+  ::GetExitCodeThread(presser.Get(), &pressed);
+  EXPECT_EQ(pressed, 1u);
+}
+
 }  // namespace
 }  // namespace orfa::contract

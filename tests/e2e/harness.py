@@ -232,6 +232,7 @@ class RunningProduct:
     window: bool = True
     lock_payload: bool = True   # keep the installed orfm.cok open without sharing
     ignore_quit: bool = False
+    quit_delay_ms: int = 0      # keeps the file that long after WM_QUIT
     lifetime: int = 40
 
 
@@ -806,6 +807,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                         opts += ["--lock", inst.product_dir + "\\orfm.cok"]
                     if running.ignore_quit:
                         opts.append("--ignore-quit")
+                    if running.quit_delay_ms:
+                        opts += ["--quit-delay", str(running.quit_delay_ms)]
                     product = subprocess.Popen(
                         [wine_loader(), inst.product_dir + "\\orfa.exe"] + opts, env=env,
                         cwd=str(work), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

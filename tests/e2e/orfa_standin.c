@@ -13,6 +13,8 @@
  *   --window          create the window of the class "TOrfaMainForm"
  *   --lock PATH       keep PATH open for reading with no sharing
  *   --ignore-quit     log WM_QUIT but keep running (and the file locked)
+ *   --quit-delay MS   on WM_QUIT, keep running (and the file locked) MS ms
+ *                     more, as a product that first saves its work
  *   --ready PATH      create PATH once everything above is in place
  *   --stop PATH       exit when PATH exists
  *   --lifetime SEC    exit after SEC seconds at the latest (default 60)
@@ -34,6 +36,7 @@ typedef struct {
   int mapping;
   int window;
   int ignore_quit;
+  DWORD quit_delay_ms;
   DWORD lifetime_ms;
   int any_option;
 } Options;
@@ -169,6 +172,7 @@ static int set_option(Options* o, const wchar_t* key, const wchar_t* value) {
   else if (!wcscmp(key, L"lock")) o->lock = wcopy(value, wcslen(value));
   else if (!wcscmp(key, L"ready")) o->ready = wcopy(value, wcslen(value));
   else if (!wcscmp(key, L"stop")) o->stop = wcopy(value, wcslen(value));
+  else if (!wcscmp(key, L"quit-delay")) o->quit_delay_ms = (DWORD)wcstoul(value, NULL, 10);
   else if (!wcscmp(key, L"lifetime")) o->lifetime_ms = (DWORD)(wcstoul(value, NULL, 10) * 1000u);
   else return 0;
   o->any_option = 1;
@@ -294,13 +298,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR cmdline, int sh
 
   DWORD start = GetTickCount();
   const char* reason = "lifetime";
+  int quitting = 0;
+  DWORD quit_asked = 0;
   for (int running = 1; running;) {
     MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
     MSG msg;
     while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
         log_event(o.ignore_quit ? "quit-ignored" : "quit", 0);
-        if (!o.ignore_quit) {
+        if (!o.ignore_quit && o.quit_delay_ms > 0) {
+          quitting = 1;
+          quit_asked = GetTickCount();
+        } else if (!o.ignore_quit) {
           reason = "quit";
           running = 0;
           break;
@@ -311,6 +320,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR cmdline, int sh
       DispatchMessageW(&msg);
     }
     if (!running) break;
+    if (quitting && GetTickCount() - quit_asked >= o.quit_delay_ms) {
+      reason = "quit";
+      break;
+    }
     if (o.stop && GetFileAttributesW(o.stop) != INVALID_FILE_ATTRIBUTES) {
       reason = "stop";
       break;

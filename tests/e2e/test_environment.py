@@ -58,6 +58,18 @@ class LastRunFolderTest(E2eCase):
         self.assertNoSizeRecorded(result)
 
 
+class QuotedUninstallCommandTest(E2eCase):
+    def test_quoted_commands_with_and_without_arguments_find_the_product(self):
+        for command in ['"' + PRODUCT + r'\unins000.exe"',
+                        '"' + PRODUCT + r'\uninstall.exe" /SILENT /LOG="C:\Temp\u.log"']:
+            with self.subTest(command=command):
+                inst = Installation(installed_stamp=12, uninstall_string=command)
+                result = self.run_update(inst, args=["modest"])
+                self.assertEnded(result)
+                self.assertBoxes(result, [])
+                self.assertPayloadInstalled(result)
+
+
 class RegistryViewTest(E2eCase):
     def test_native_entry_on_a_64bit_system(self):
         result = self.run_update(Installation(arch="win64", installed_stamp=12, uninstall="native"),

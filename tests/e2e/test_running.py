@@ -63,6 +63,15 @@ class RunningProductTest(E2eCase):
         self.assertEqual(events(result, "quit"), [])
         self.assertEqual(events(result, "exit")[0]["reason"], "stop")
 
+    def test_quiet_mode_waits_for_a_product_that_takes_a_moment_to_quit(self):
+        result = self.run_update(Installation(installed_stamp=12), args=["modest", "runapp"],
+                                 running=RunningProduct(quit_delay_ms=1500))
+        self.assertEnded(result)
+        self.assertBoxes(result, [])
+        self.assertEqual(events(result, "exit")[0]["reason"], "quit")
+        self.assertPayloadInstalled(result)
+        self.assertStartedIn(result, PRODUCT)
+
     def test_quiet_mode_over_a_held_file_reports_the_failed_write(self):
         result = self.run_update(Installation(installed_stamp=12), args=["modest", "runapp"],
                                  running=RunningProduct(ignore_quit=True))

@@ -39,6 +39,7 @@ struct SimFileSystem::Node {
   std::optional<uint64_t> listedSize;  // the size listings report, when set
   bool program = false;                     // what SHGetFileInfo(SHGFI_EXETYPE) tells
   std::optional<std::string> versionBlock;  // the version resource
+  bool unflushed = false;                   // written since the last Flush
 
   std::shared_ptr<Node> Child(const std::string& childName) const {
     for (const auto& child : children) {
@@ -62,6 +63,10 @@ struct SimFileSystem::State {
   std::optional<uint64_t> freeBytes;
   uint64_t nextId = 1;
   size_t logicHandles = 0;
+  size_t flushes = 0;
+  uint64_t bytesRead = 0;
+  std::vector<std::pair<const void*, size_t>> writes;
+  std::vector<MoveRecord> moves;
 
   uint64_t Register(Node& node, uint32_t access, uint32_t share) {
     uint64_t id = nextId++;
@@ -221,11 +226,13 @@ class SimFile : public File {
     }
     std::memcpy(buffer, data.data() + pos_, count);
     pos_ += count;
+    state_->bytesRead += count;
     return count;
   }
 
   uint32_t Write(const void* bytes, size_t size) override {
     if ((access_ & kGenericWrite) == 0) return kErrorAccessDenied;
+    state_->writes.emplace_back(bytes, size);
     std::string& data = node_->data;
     uint64_t end = pos_ + size;
     uint64_t growth = end > data.size() ? end - data.size() : 0;
@@ -239,6 +246,7 @@ class SimFile : public File {
     }
     if (state_->freeBytes) *state_->freeBytes -= growth;
     if (size > 0) {
+      node_->unflushed = true;
       if (pos_ + size > data.size()) data.resize(static_cast<size_t>(pos_ + size), '\0');
       std::memcpy(&data[static_cast<size_t>(pos_)], bytes, size);
       pos_ += size;
@@ -254,6 +262,13 @@ class SimFile : public File {
   std::optional<uint64_t> Size(uint32_t* error) override {
     if (error) *error = kErrorSuccess;
     return node_->data.size();
+  }
+
+  uint32_t Flush() override {
+    if ((access_ & kGenericWrite) == 0) return kErrorAccessDenied;
+    node_->unflushed = false;
+    ++state_->flushes;
+    return kErrorSuccess;
   }
 
  private:
@@ -569,10 +584,21 @@ uint32_t SimFileSystem::Delete(const std::string& path) {
   return kErrorSuccess;
 }
 
-uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) { return Rename(from, to, false); }
+uint32_t SimFileSystem::Move(const std::string& from, const std::string& to) {
+  return Record(from, to, false);
+}
 
 uint32_t SimFileSystem::MoveReplace(const std::string& from, const std::string& to) {
-  return Rename(from, to, true);
+  return Record(from, to, true);
+}
+
+uint32_t SimFileSystem::Record(const std::string& from, const std::string& to, bool replace) {
+  MoveRecord move{from, to, replace, replace, false, kErrorSuccess};
+  const std::shared_ptr<Node> source = FileNode(from);
+  move.sourceFlushed = source && !source->unflushed;
+  move.result = Rename(from, to, replace);
+  state_->moves.push_back(move);
+  return move.result;
 }
 
 uint32_t SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
@@ -654,6 +680,12 @@ size_t SimFileSystem::OpenHandleCount(const std::string& path) const {
 }
 
 size_t SimFileSystem::LogicHandleCount() const { return state_->logicHandles; }
+const std::vector<MoveRecord>& SimFileSystem::Moves() const { return state_->moves; }
+size_t SimFileSystem::FlushCount() const { return state_->flushes; }
+uint64_t SimFileSystem::BytesRead() const { return state_->bytesRead; }
+const std::vector<std::pair<const void*, size_t>>& SimFileSystem::Writes() const {
+  return state_->writes;
+}
 
 void SimFileSystem::SetDiskFree(std::optional<uint64_t> freeBytes) { state_->freeBytes = freeBytes; }
 std::optional<uint64_t> SimFileSystem::DiskFree() const { return state_->freeBytes; }

@@ -11,7 +11,10 @@
 // - CREATE_ALWAYS refuses a read-only, hidden or system file (ERROR_ACCESS_DENIED);
 // - Delete needs every open handle to share deletion; the name goes at once,
 //   handles keep the content;
-// - MoveReplace refuses a target that is read-only, a folder, or open at all.
+// - MoveReplace refuses a target that is read-only, a folder, or open at all;
+//   it writes through, Move does not;
+// - written bytes count as on the disk only after a Flush of their file
+//   (Moves() tells whether a moved file had been flushed).
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
 // under a file, a missing file to hold) throw std::invalid_argument.
@@ -55,6 +58,16 @@ class HeldFile {
   std::shared_ptr<Core> core_;
   SimClock* clock_ = nullptr;
   bool scheduled_ = false;
+};
+
+// One MoveFile or MoveFileEx as the logic made it.
+struct MoveRecord {
+  std::string from;
+  std::string to;
+  bool replace = false;        // MOVEFILE_REPLACE_EXISTING
+  bool writeThrough = false;   // MOVEFILE_WRITE_THROUGH
+  bool sourceFlushed = false;  // everything written to the file was flushed before
+  uint32_t result = kErrorSuccess;
 };
 
 struct VersionTranslation {
@@ -110,6 +123,11 @@ class SimFileSystem : public FileSystem {
   HeldFile HoldOpen(const std::string& path, uint32_t access, uint32_t share);
   size_t OpenHandleCount(const std::string& path) const;  // the logic's and held ones
   size_t LogicHandleCount() const;                        // files the logic holds open now
+  const std::vector<MoveRecord>& Moves() const;           // every Move and MoveReplace, in order
+  size_t FlushCount() const;                              // File::Flush calls that succeeded
+  // Where the bytes of each File::Write came from, and how many, in order.
+  const std::vector<std::pair<const void*, size_t>>& Writes() const;
+  uint64_t BytesRead() const;  // by every File::Read so far
   // Free bytes left on every drive: a Write that grows files beyond it writes what
   // fits and fails with ERROR_DISK_FULL. Truncation and deletion give space back.
   void SetDiskFree(std::optional<uint64_t> freeBytes);
@@ -136,6 +154,7 @@ class SimFileSystem : public FileSystem {
   // pattern: the last name may hold the wildcards "*" and "?".
   Located Locate(const std::string& path, bool pattern = false) const;
   uint32_t Rename(const std::string& from, const std::string& to, bool replace);
+  uint32_t Record(const std::string& from, const std::string& to, bool replace);  // Rename, recorded
   std::shared_ptr<Node> FileNode(const std::string& path) const;  // null: no such file
   void SetVersionBlock(const std::string& path, const std::string& block);
   std::shared_ptr<Node> MakeFolder(const std::string& full, bool lastIsLink, const std::string& linkTarget);

@@ -102,14 +102,19 @@ TEST_F(DiscoverEnvironmentTest, FillsEveryFolderOnTheNtFamily) {
   }
 }
 
-TEST(DiscoverEnvironment, UninstallCommandIsCutAtTheBackslashBeforeItsLastCharacter) {
+TEST(DiscoverEnvironment, UninstallCommandIsCutToItsProgramsFolder) {
   const struct {
     const char* command;
     const char* folder;
   } cases[] = {
       {"C:\\Program Files\\Orfa\\uninstall.exe", "C:\\Program Files\\Orfa\\"},
       {"C:\\Orfa\\", "C:\\"},
-      {"\"C:\\Program Files\\Orfa\\unins000.exe\"", "\"C:\\Program Files\\Orfa\\"},
+      // A quoted program: its folder, whatever arguments follow.
+      {"\"C:\\Program Files\\Orfa\\unins000.exe\"", "C:\\Program Files\\Orfa\\"},
+      {"\"C:\\Orfa\\uninstall.exe\" /SILENT /LOG=\"C:\\Temp\\u.log\"", "C:\\Orfa\\"},
+      {"\"C:\\Orfa 2\\un.exe", "C:\\Orfa 2\\"},  // no closing quote
+      {"\"unins.exe\" /x=C:\\y", "C:\\Program Files\\Orfa\\"},
+      {"\"\"", "C:\\Program Files\\Orfa\\"},
       {"C:\\Orfa\\unins.exe /log=D:\\x.log", "C:\\Orfa\\unins.exe /log=D:\\"},
       {"\\u", "\\"},
       // No folder in the command: the default folder stays.

@@ -477,6 +477,48 @@ TEST_F(LangTest, RussianUsersFallBackToRussian) {
   EXPECT_EQ(LangText(ctx, "onlyenglish"), "");
 }
 
+// Texts and their code pages, comparable.
+std::vector<std::pair<std::string, uint32_t>> Pieces(const CodedText& text) {
+  std::vector<std::pair<std::string, uint32_t>> pieces;
+  for (const TextPiece& piece : text) pieces.emplace_back(piece.text, piece.codePage);
+  return pieces;
+}
+
+TEST_F(LangTest, EveryTextKeepsTheCodePageOfItsFileUntilTheBox) {
+  // A Russian-locale user who chose the English file: what it lacks comes
+  // from the Russian file, in Windows-1251; a path is in the ANSI code page.
+  UseLocale(0x0419);
+  StoreLangFile("english.lng");
+  LoadStandard({{"german.lng", Lng("", "1031")}});
+  ASSERT_EQ(CurrentName(), "english.lng");
+  const std::string path = Cp1251("C:\\Программы\\Орфа\\");
+  const CodedText text = LangFormatCoded(
+      ctx, "greeting", {{AnsiText(path)}, {LangTextPiece(ctx, "onlyrussian"), AnsiText("!")}});
+  using P = std::vector<std::pair<std::string, uint32_t>>;
+  EXPECT_EQ(Pieces(text), (P{{"Hello ", 1252}, {path, kCodePageAnsi}, {", from ", 1252},
+                             {Cp1251("по-русски"), 1251}, {"!", kCodePageAnsi}}));
+  ShowLangMessage(ctx, text);
+  sim.ui.Answer(kIdYes);
+  EXPECT_TRUE(AskLangQuestion(ctx, text, {LangTextPiece(ctx, "soundquest")}));
+  ASSERT_EQ(Boxes().size(), 2u);
+  for (const MessageBoxCall& box : Boxes()) {
+    EXPECT_EQ(Pieces(box.request.textPieces), Pieces(text));
+    EXPECT_EQ(box.request.text, JoinedBytes(text));
+  }
+  EXPECT_EQ(Pieces(Boxes()[0].request.captionPieces), (P{{"Orfa update", 1252}}));
+  EXPECT_EQ(Pieces(Boxes()[1].request.captionPieces), (P{{"Question", 1252}}));
+
+  // A file without a title takes the fallback file's, in that file's code page.
+  StoreLangFile("german.lng");
+  sim.ui.Clear();
+  ctx.Catalog = MessageCatalog();
+  ASSERT_TRUE(LoadLanguageFiles(ctx));
+  ASSERT_EQ(CurrentName(), "german.lng");
+  EXPECT_EQ(ctx.MessageCodePage, 1252u);
+  EXPECT_EQ(ctx.GroupNameRu, kRussianTitle);
+  EXPECT_EQ(ctx.GroupNameRuCodePage, 1251u);
+}
+
 struct LinesCase {
   const char* name;
   std::string current;   // entry "k" of the current file (after its header)

@@ -89,6 +89,32 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"EmptyFirstLineAtEnd", "[k]\n", "k", kLines, kFound, ""}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
+TEST(LangEntry, AnyFileIsReadOnceWhateverItsLinesHold) {
+  // Lines of megabytes that look like headers, and no line breaks at all:
+  // every lookup reads the file once, and finds what it would in a small one.
+  std::string bracketed = "[";
+  while (bracketed.size() < (4u << 20)) bracketed += "progname [k] ";
+  const struct {
+    const char* name;
+    std::string content;
+    EntryStatus status;
+    std::string value;
+  } cases[] = {
+      {"one huge line", bracketed, EntryStatus::Missing, ""},
+      {"huge line, then the key", bracketed + "\r\n[k]\r\nv\r\n", EntryStatus::Found, "v"},
+      {"huge value", "[k]\n" + bracketed + "\n\nrest\n", EntryStatus::Found, bracketed},
+      {"no breaks", std::string(4u << 20, '['), EntryStatus::Missing, ""},
+  };
+  for (const auto& c : cases) {
+    SimWindows sim;
+    sim.files.AddFile(kPath, c.content);
+    const EntryResult result = ReadLanguageEntry(sim.files, kPath, "k", EntryShape::Lines);
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_TRUE(result.value == c.value) << c.name;
+    EXPECT_LE(sim.files.BytesRead(), c.content.size()) << c.name;
+  }
+}
+
 TEST(LangEntry, LongLinesAcrossReadBuffers) {
   SimWindows sim;
   const std::string filler(70000, 'x');
@@ -150,13 +176,24 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"%2 alone", {"A", "B"}, "%2 alone"},        // no %1: nothing
         FormatCase{"%1 and %1", {"X"}, "X and X"},
         FormatCase{"%4%3%2%1", {"a", "b", "c", "d"}, "dcba"},
-        FormatCase{"%1", {"%2", "B"}, "B"},          // later steps see earlier replacements
+        FormatCase{"%1", {"%2", "B"}, "%2"},         // a replacement is taken as it is
+        FormatCase{"In %1: %2", {"C:\\Sales 100%2\\", "x"}, "In C:\\Sales 100%2\\: x"},
+        FormatCase{"%2%1", {"%1", "%2"}, "%2%1"},
         FormatCase{"%1!", {"%1"}, "%1!"},            // a replacement is not searched again
         FormatCase{"%1 %2 %3", {"A"}, "A %2 %3"},    // more placeholders than texts: kept
         FormatCase{"%10", {"A"}, "A0"},              // exact two-character match
         FormatCase{"%p1 %P", {"A"}, "%p1 %P"},
         FormatCase{"", {"A"}, ""},
         FormatCase{"%1\r\n%2", {"line", ""}, "line\r\n"}));
+
+TEST(LangPlaceholders, LongTextIsFilledInOnePass) {
+  // Quadratic filling would take minutes here.
+  std::string text;
+  for (int i = 0; i < 160000; ++i) text += "%1";
+  const std::string filled = FillPlaceholders(text, {"C:\\%1%2\\"});
+  ASSERT_EQ(filled.size(), 160000u * 8);
+  EXPECT_EQ(filled.substr(0, 16), "C:\\%1%2\\C:\\%1%2\\");
+}
 
 // ---------------------------------------------------------------- decimal texts
 

@@ -2,6 +2,8 @@
 // the checked replacement with its question and the progress window around it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/SetupContext.h"
 #include "install/Payload.h"
 #include "tests/sim/SimWindows.h"
@@ -48,6 +50,13 @@ class InstallTest : public ::testing::Test {
     EXPECT_EQ(box.text, (ctx.UseRussian ? kCantInstallRu : "Can't install file ") + target);
     EXPECT_EQ(box.caption, ctx.UseRussian ? kGroupRu : "Orfa update");
     EXPECT_EQ(box.style, kErrorStyle);
+    if (ctx.UseRussian) {
+      // The path stays in the system's code page inside the Windows-1251 text.
+      ASSERT_EQ(box.textPieces.size(), 2u);
+      EXPECT_EQ(box.textPieces[0].codePage, kCodePageRussian);
+      EXPECT_EQ(box.textPieces[1].text, target);
+      EXPECT_EQ(box.textPieces[1].codePage, kCodePageAnsi);
+    }
   }
 
   void ExpectClean() {
@@ -74,9 +83,8 @@ TEST_F(InstallTest, DirectModeOverwritesWithoutQuestionOrProgress) {
   ExpectClean();
 }
 
-TEST_F(InstallTest, DirectModeCreatesAMissingTargetAndReplacesAStaleTemporaryFile) {
+TEST_F(InstallTest, DirectModeCreatesAMissingTarget) {
   sim.resources.AddResource("ORFM", "COK", Cok(120));
-  sim.files.AddFile(kTemp, "left over from an earlier run");
   EXPECT_TRUE(Install("cok", kTarget, false));
   EXPECT_EQ(FileAt(kTarget), Cok(120));
   EXPECT_FALSE(sim.files.Exists(kTemp));
@@ -211,18 +219,19 @@ TEST_F(InstallTest, OlderFileIsPutInPlaceOnlyAfterYes) {
   }
 }
 
-TEST_F(InstallTest, CheckedModeFailuresFollowTheirTable) {
-  enum class Trouble { TargetHeld, TargetReadOnly, RenameFails, TempCannotBeCreated, DiskFull };
+TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile) {
+  enum class Trouble { TargetHeld, TargetReadOnly, TargetOpenedDuringQuestion,
+                       TempHeldDuringQuestion, TempCannotBeCreated, DiskFull };
   const struct {
     Trouble trouble;
-    bool targetLeft;  // the old file is still in place
-    bool tempLeft;    // the new file waits under the temporary name
+    bool tempLeft;  // only when another program holds the temporary file
   } cases[] = {
-      {Trouble::TargetHeld, true, true},
-      {Trouble::TargetReadOnly, true, true},
-      {Trouble::RenameFails, false, true},
-      {Trouble::TempCannotBeCreated, true, false},
-      {Trouble::DiskFull, true, false},
+      {Trouble::TargetHeld, false},
+      {Trouble::TargetReadOnly, false},
+      {Trouble::TargetOpenedDuringQuestion, false},
+      {Trouble::TempHeldDuringQuestion, true},
+      {Trouble::TempCannotBeCreated, false},
+      {Trouble::DiskFull, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.trouble));
@@ -230,7 +239,9 @@ TEST_F(InstallTest, CheckedModeFailuresFollowTheirTable) {
     SetupContext run(local.Get());
     run.GroupNameEn = "Orfa update";
     const std::string payload = Cok(120, 2000, 'n');
-    const std::string old = Cok(c.trouble == Trouble::RenameFails ? 121 : 120, 100, 'o');
+    const bool asks = c.trouble == Trouble::TargetOpenedDuringQuestion ||
+                      c.trouble == Trouble::TempHeldDuringQuestion;
+    const std::string old = Cok(asks ? 121 : 120, 100, 'o');
     local.resources.AddResource("ORFM", "COK", payload);
     local.files.AddFile(kTarget, old,
                         c.trouble == Trouble::TargetReadOnly ? kAttrReadOnly : kAttrArchive);
@@ -238,26 +249,99 @@ TEST_F(InstallTest, CheckedModeFailuresFollowTheirTable) {
     if (c.trouble == Trouble::TargetHeld) held = local.files.HoldOpen(kTarget, kGenericRead, kShareNone);
     if (c.trouble == Trouble::TempCannotBeCreated) local.files.OpenFails(kTemp, kErrorAccessDenied);
     if (c.trouble == Trouble::DiskFull) local.files.SetDiskFree(1000);
-    if (c.trouble == Trouble::RenameFails) {
-      // While the question is on screen another program opens the new file.
+    if (asks) {
+      // While the question is on screen another program opens a file.
       local.ui.Answer(kIdYes);
       local.ui.OnMessageBox([&](const MessageBoxCall&) {
-        held = local.files.HoldOpen(kTemp, kGenericRead, kShareRead | kShareWrite);
+        held = local.files.HoldOpen(c.trouble == Trouble::TempHeldDuringQuestion ? kTemp : kTarget,
+                                    kGenericRead, kShareRead | kShareWrite);
       });
     }
 
     EXPECT_FALSE(InstallResourceFile(run, "orfm", "cok", kTarget, true));
     const auto& calls = local.ui.Calls();
-    ASSERT_FALSE(calls.empty());
+    ASSERT_EQ(calls.size(), asks ? 2u : 1u);
     EXPECT_EQ(calls.back().request.text, "Can't install file " + kTarget);
     EXPECT_EQ(calls.back().request.style, kErrorStyle);
     held.Release();
-    EXPECT_EQ(local.files.ReadFileBytes(kTarget),
-              c.targetLeft ? std::optional<std::string>(old) : std::nullopt);
-    EXPECT_EQ(local.files.ReadFileBytes(kTemp),
-              c.tempLeft ? std::optional<std::string>(payload) : std::nullopt);
+    EXPECT_TRUE(local.files.ReadFileBytes(kTarget) == old);
+    EXPECT_EQ(local.files.Exists(kTemp), c.tempLeft);
+    EXPECT_TRUE(local.clock.Sleeps().empty());
     EXPECT_EQ(local.resources.LiveResourceCount(), 0u);
     EXPECT_EQ(local.files.LogicHandleCount(), 0u);
+  }
+}
+
+// ---------------------------------------------------------------- durability
+
+TEST_F(InstallTest, NewFileIsFlushedAndReplacesTheOldOneInOneWrittenThroughStep) {
+  for (bool check : {false, true}) {
+    SimWindows local;
+    SetupContext run(local.Get());
+    local.resources.AddResource("ORFM", "COK", Cok(120, 3000, 'n'));
+    local.files.AddFile(kTarget, Cok(119, 100, 'o'));
+    EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check));
+    ASSERT_EQ(local.files.Moves().size(), 1u) << check;
+    const sim::MoveRecord& move = local.files.Moves()[0];
+    EXPECT_EQ(move.from, kTemp);
+    EXPECT_EQ(move.to, kTarget);
+    EXPECT_TRUE(move.replace && move.writeThrough && move.sourceFlushed) << check;
+    EXPECT_EQ(local.files.FlushCount(), 1u);
+    // The bytes went to the file straight from the resource, in one write.
+    const auto resource = local.resources.Load("orfm", "cok", nullptr);
+    ASSERT_EQ(local.files.Writes().size(), 1u);
+    EXPECT_EQ(local.files.Writes()[0].first, resource->Data());
+    EXPECT_EQ(local.files.Writes()[0].second, resource->Size());
+  }
+}
+
+TEST_F(InstallTest, LeftoverTemporaryFileOfAnyAttributesNeitherBlocksNorStays) {
+  for (uint32_t attributes : {kAttrArchive, kAttrHidden, kAttrSystem, kAttrReadOnly,
+                              kAttrReadOnly | kAttrHidden | kAttrSystem}) {
+    for (bool check : {false, true}) {
+      SimWindows local;
+      SetupContext run(local.Get());
+      local.resources.AddResource("ORFM", "COK", Cok(120));
+      local.files.AddFile(kTarget, Cok(119, 100, 'o'));
+      local.files.AddFile(kTemp, "left by a run that was killed", attributes);
+      EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check)) << attributes;
+      EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120)) << attributes;
+      EXPECT_FALSE(local.files.Exists(kTemp)) << attributes;
+      EXPECT_TRUE(local.ui.Calls().empty()) << attributes;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- a target in use
+
+TEST_F(InstallTest, WaitForATargetInUseRetriesUntilItIsReleased) {
+  const InUseWait wait{17, 256};
+  const struct {
+    std::optional<uint64_t> releasedAfterMs;  // nullopt: never
+    bool readOnly;
+    size_t sleeps;
+    bool installed;
+  } cases[] = {
+      {1500, false, 6, true},       // 0 .. 1280 in use, 1536 free
+      {0, false, 0, true},          // not held at all
+      {std::nullopt, false, 17, false},
+      {std::nullopt, true, 0, false},  // read-only: not a matter of waiting
+  };
+  for (const auto& c : cases) {
+    SimWindows local;
+    SetupContext run(local.Get());
+    local.resources.AddResource("ORFM", "COK", Cok(120));
+    local.files.AddFile(kTarget, Cok(119), c.readOnly ? kAttrReadOnly : kAttrArchive);
+    HeldFile held;
+    if (c.releasedAfterMs != uint64_t{0})
+      held = local.files.HoldOpen(kTarget, kGenericRead, kShareRead);
+    if (c.releasedAfterMs && *c.releasedAfterMs > 0) held.ReleaseAfter(*c.releasedAfterMs);
+    EXPECT_EQ(InstallResourceFile(run, "orfm", "cok", kTarget, false, wait), c.installed);
+    EXPECT_EQ(local.clock.Sleeps(), std::vector<uint32_t>(c.sleeps, 256)) << c.sleeps;
+    EXPECT_EQ(local.ui.Calls().size(), c.installed ? 0u : 1u);
+    held.Release();
+    EXPECT_TRUE(local.files.ReadFileBytes(kTarget) == (c.installed ? Cok(120) : Cok(119)));
+    EXPECT_FALSE(local.files.Exists(kTemp));
   }
 }
 
@@ -321,6 +405,13 @@ TEST_F(InstallTest, QuestionComesInThreeForms) {
     EXPECT_EQ(box.style, kQuestionStyle) << c.name;
     EXPECT_EQ(box.language, c.language) << c.name;
     EXPECT_EQ(box.codePage, c.codePage) << c.name;
+    // Wherever the path stands, it keeps the system's code page.
+    const bool pathAlone = std::any_of(box.textPieces.begin(), box.textPieces.end(),
+                                       [](const TextPiece& piece) {
+                                         return piece.text == kTarget &&
+                                                piece.codePage == kCodePageAnsi;
+                                       });
+    EXPECT_EQ(pathAlone, c.languageFile || c.russian) << c.name;
   }
 }
 

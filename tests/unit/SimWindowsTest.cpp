@@ -278,8 +278,8 @@ TEST(SimClock, ScheduledActionsRunInTimeOrderAsTheClockPasses) {
 TEST(SimUi, ScriptedAnswersAndUnscriptedQuestions) {
   SimWindows sim;
   sim.ui.Answer(kIdYes);
-  MessageBoxRequest error{"failed", "Orfa", kErrorStyle, std::nullopt, kCodePageAnsi, std::nullopt};
-  MessageBoxRequest question{"install?", "Orfa", kQuestionStyle, uint16_t{0x19}, kCodePageRussian, std::nullopt};
+  MessageBoxRequest error{"failed", "Orfa", kErrorStyle, std::nullopt, kCodePageAnsi, std::nullopt, {}, {}};
+  MessageBoxRequest question{"install?", "Orfa", kQuestionStyle, uint16_t{0x19}, kCodePageRussian, std::nullopt, {}, {}};
   EXPECT_EQ(sim.ui.MessageBox(error), kIdOk);
   EXPECT_EQ(sim.ui.MessageBox(question), kIdYes);
   EXPECT_EQ(sim.ui.MessageBox(question), kIdNo);

@@ -318,6 +318,13 @@ TEST_F(UpdateFlowTest, LockedInstalledFileGivesFilecantopenAfterSeventeenAttempt
   EXPECT_EQ(Texts(), std::vector<std::string>{
                          "Can't open C:\\Program Files\\Orfa\\orfm.cok.\r\nClose Orfa."});
   EXPECT_EQ(sim.clock.TotalSlept(), 17u * 256u);
+  // The path keeps the system's code page inside the language file's text.
+  const CodedText& pieces = sim.ui.Calls()[0].request.textPieces;
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[0].codePage, 1252u);
+  EXPECT_EQ(pieces[1].text, kInstalledPayload);
+  EXPECT_EQ(pieces[1].codePage, kCodePageAnsi);
+  EXPECT_EQ(pieces[2].codePage, 1252u);
   EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the old file");
   EXPECT_FALSE(EstimatedSize());
 }
@@ -334,11 +341,24 @@ TEST_F(UpdateFlowTest, ProductThatQuitsInTimeReleasesTheFile) {
   EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
 }
 
+TEST_F(UpdateFlowTest, QuietModeWaitsForAProductThatTakesAMomentToQuit) {
+  sim.processes.HoldMapping("orfa_memfile");
+  const WindowId window = sim.processes.AddWindow("TOrfaMainForm");
+  auto held = std::make_shared<HeldFile>(sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead));
+  sim.processes.OnMessage(window, [&, held](const PostedMessage&) { held->ReleaseAfter(1500); });
+  Run({"modest", "runapp"});
+  EXPECT_TRUE(sim.ui.Calls().empty());
+  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(6, 256));
+  EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+  EXPECT_TRUE(Started());
+}
+
 TEST_F(UpdateFlowTest, FailedWriteIsReportedAndNotCalledInstalled) {
   // The installed file is held with read sharing: its stamp can't be read in
   // interactive mode, so the quiet mode shows the failed write itself.
   HeldFile held = sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead);
   Run({"modest", "runapp"});
+  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(17, 256));  // it waited, as step 9 does
   ASSERT_EQ(sim.ui.Calls().size(), 1u);
   EXPECT_EQ(sim.ui.Calls()[0].request.text,
             "Can't install file C:\\Program Files\\Orfa\\orfm.cok");

@@ -273,6 +273,10 @@ void ReplaceCase(orfa::SetupContext& ctx, const ReplaceOptions& options) {
     const std::string stale = "a temporary file left by an earlier run";
     Check(WriteWholeFile(temp, std::vector<unsigned char>(stale.begin(), stale.end())),
           "a stale " + temp + " is laid out");
+    // A run that was killed may have left it with any attributes.
+    Check(SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                               FILE_ATTRIBUTE_READONLY) != FALSE,
+          "the stale " + temp + " is hidden, system and read-only");
   }
   Check(orfa::ReadCokVersion(ctx, target) == installedVersion,
         "the installed file has data version " + std::to_string(installedVersion));
