@@ -76,7 +76,8 @@ std::optional<ImageLayout> LayoutOfImage(const uint8_t* file, size_t size,
 }
 
 std::string DigestOfImage(const uint8_t* file, const ImageLayout& layout) {
-  static const uint8_t kZeros[kDigestSize] = {};
+  // As large as the hash state's own buffer, so no read of it can run past its end.
+  static const uint8_t kZeros[XXH3_INTERNALBUFFER_SIZE] = {};
   XXH3_state_t state;
   XXH3_INITSTATE(&state);
   XXH3_128bits_reset(&state);
