@@ -1,11 +1,4 @@
-# Cross-compiling for 32-bit Windows with MinGW-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows with MinGW-w64: the shipped installer.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ORFA_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORFA_TRIPLE}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${ORFA_TRIPLE}-g++-win32)
-set(CMAKE_RC_COMPILER ${ORFA_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ORFA_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/MinGW.cmake)

@@ -1,11 +1,5 @@
-# Cross-compiling for 64-bit Windows with MinGW-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 64-bit Windows with MinGW-w64: the same programs for the
+# Wine tests on a machine that runs no 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ORFA_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORFA_TRIPLE}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${ORFA_TRIPLE}-g++-win32)
-set(CMAKE_RC_COMPILER ${ORFA_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ORFA_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/MinGW.cmake)
