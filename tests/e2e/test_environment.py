@@ -32,17 +32,18 @@ class LastRunFolderTest(E2eCase):
         self.assertNoSizeRecorded(result)
 
 
-    def test_empty_last_run_folder_means_the_current_directory(self):
-        # the installer runs in the product's folder; every path is relative
-        inst = Installation(installed_stamp=12, last_run_folder="")
-        result = self.run_update(inst, answers=["yes", "yes"], cwd=PRODUCT)
-        self.assertEnded(result)
-        self.assertBoxes(result, [(EN["question"], EN["installask"]),
-                                  (EN["done_caption"], EN["installdone"])])
-        self.assertEqual(result.installed.sha256, result.payload_sha256)
-        # the size of the folder "" is unknown, so none is recorded
-        self.assertNoSizeRecorded(result)
-        self.assertStartedIn(result, PRODUCT)
+    def test_empty_last_run_folder_leaves_the_uninstall_entrys_folder(self):
+        # run from another folder: an empty value must not send the elevated
+        # installer to its current directory
+        for value in ("", "Orfa", "C:Orfa"):
+            with self.subTest(value=value):
+                inst = Installation(installed_stamp=12, last_run_folder=value)
+                result = self.run_update(inst, answers=["yes", "yes"], cwd="C:\\windows\\temp")
+                self.assertEnded(result)
+                self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                          (EN["done_caption"], EN["installdone"])])
+                self.assertPayloadInstalled(result)
+                self.assertStartedIn(result, PRODUCT)
 
     def test_last_run_folder_of_another_type_ends_with_an_application_error(self):
         inst = Installation(installed_stamp=12, user_values={"TheLastRunFolder": "dword:00000001"})
