@@ -21,6 +21,7 @@ packages=(
   wine wine32 wine64 xvfb xauth xdotool x11-utils imagemagick
   osslsigncode openssl locales
   libxxhash-dev python3-xxhash
+  nsis
   clang libclang-rt-14-dev
 )
 
