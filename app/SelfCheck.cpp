@@ -87,11 +87,7 @@ std::string DigestOfImage(const uint8_t* file, const ImageLayout& layout) {
     const uint64_t end = std::max(done, offset + length);
     for (uint64_t left = end - std::max(done, offset); left > 0;) {
       const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, sizeof kZeros));
-      // Through an opaque pointer: with SSE2 GCC otherwise follows the
-      // (unreachable) long-input path of the update into kZeros and warns.
-      const uint8_t* zeros = kZeros;
-      asm("" : "+r"(zeros));
-      XXH3_128bits_update(&state, zeros, chunk);
+      XXH3_128bits_update(&state, kZeros, chunk);
       left -= chunk;
     }
     done = end;
