@@ -20,9 +20,10 @@ API (used by the test_*.py modules):
 
   run_update(Installation(...), args=[...], answers=["yes", "no"],
              running=RunningProduct(...), timeout=120, installer=None, cwd=None,
-             env={"Name": "value"}, record_comspec=False, trace_loads=False)
+             env={"Name": "value"}, record_comspec=False, trace_loads=False,
+             screenshots=False)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
-         answer, pressed, tick), exit_code, timed_out, installed /
+         answer, pressed, tick, shot), exit_code, timed_out, installed /
          installed_files (InstalledFile: size, sha256, stamp, header),
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
@@ -38,6 +39,8 @@ API (used by the test_*.py modules):
       trace_loads: Wine traces the modules it loads (WINEDEBUG +loaddll, for
       the installer and what it starts); loaded_modules lists the full paths,
       lower case, of those the installer's own process loaded.
+      screenshots: the robot copies each box from the screen before it
+      answers it; Box.shot holds the picture as PNG bytes.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
       with the robot, for checking the helpers themselves.
   sample_language(name) -> the bytes of a sample language file as installed.
@@ -56,6 +59,7 @@ import argparse
 import contextlib
 import dataclasses
 import fcntl
+import struct
 import hashlib
 import json
 import os
@@ -67,6 +71,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zlib
 from pathlib import Path
 from typing import Dict, List, Optional
 
@@ -248,6 +253,7 @@ class Box:
     t_ms: int     # since the robot started
     tick: int     # GetTickCount() when the box was first seen
     pid: int
+    shot: Optional[bytes] = None   # PNG of the box as shown (run with screenshots)
 
     def __str__(self) -> str:
         return (f"[{self.caption}] {self.text!r} buttons={self.buttons} "
@@ -619,14 +625,19 @@ def _read_json_lines(path: Path) -> List[dict]:
 
 
 def _start_robot(env: Dict[str, str], work: Path, answers: List[str],
-                 timeout: float) -> subprocess.Popen:
+                 timeout: float, screenshots: bool = False) -> subprocess.Popen:
     """Starts the robot with its log, stop and ready files in work, and waits
-    until it watches the screen. It stops when work/robot.stop appears."""
+    until it watches the screen. It stops when work/robot.stop appears. With
+    screenshots, it copies each box into work/shots before answering it."""
     ready = work / "robot.ready"
+    shots = []
+    if screenshots:
+        (work / "shots").mkdir(exist_ok=True)
+        shots = ["--shots", to_windows(work / "shots")]
     robot = subprocess.Popen(
         [wine_loader(), str(helper_path("robot")), "--log", to_windows(work / "boxes.jsonl"),
          "--answers", ",".join(answers) or ",", "--stop", to_windows(work / "robot.stop"),
-         "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)],
+         "--ready", to_windows(ready), "--timeout", str(int(timeout) + 60)] + shots,
         env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         _wait_for(ready.exists, READY_TIMEOUT, "the robot")
@@ -637,17 +648,67 @@ def _start_robot(env: Dict[str, str], work: Path, answers: List[str],
     return robot
 
 
-def _boxes(records: List[dict]) -> List[Box]:
+def png_from_bmp(data: bytes) -> bytes:
+    """The robot's 32-bit top-down BMP as an RGB PNG."""
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _planes, bits = struct.unpack_from("<iiHH", data, 18)
+    if bits != 32 or width <= 0 or height == 0:
+        raise HarnessError(f"not a 32-bit BMP of the robot ({width}x{height}, {bits} bits)")
+    rows = []
+    for y in range(abs(height)):
+        row = y if height < 0 else abs(height) - 1 - y
+        bgra = data[offset + row * width * 4: offset + (row + 1) * width * 4]
+        rgb = bytearray(width * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = bgra[2::4], bgra[1::4], bgra[0::4]
+        rows.append(b"\0" + bytes(rgb))
+
+    def chunk(kind: bytes, body: bytes) -> bytes:
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, abs(height), 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+
+
+def png_pixels(data: bytes):
+    """Width, height and RGB rows of a PNG written by png_from_bmp (8-bit RGB,
+    filter type 0 on every row)."""
+    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
+        raise HarnessError("not a PNG file")
+    pos, width, height, idat = 8, 0, 0, b""
+    while pos < len(data):
+        length, = struct.unpack_from(">I", data, pos)
+        kind, body = data[pos + 4:pos + 8], data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack_from(">IIBB", body)
+            if (depth, colour) != (8, 2):
+                raise HarnessError("not an 8-bit RGB PNG")
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw = zlib.decompress(idat)
+    stride = width * 3 + 1
+    rows = [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
+    if any(raw[y * stride] != 0 for y in range(height)):
+        raise HarnessError("PNG rows with filters are not read here")
+    return width, height, rows
+
+
+def _boxes(records: List[dict], shots: Optional[Path] = None) -> List[Box]:
     boxes = []
     for r in records:
         if "caption" not in r:
             continue
+        shot = None
+        if shots is not None and r.get("shot"):
+            with contextlib.suppress(OSError):
+                shot = png_from_bmp((shots / r["shot"]).read_bytes())
         boxes.append(Box(caption=r["caption"], text=r["text"],
                          buttons=[b["text"].replace("&", "") for b in r["buttons"]],
                          button_ids=[b["id"] for b in r["buttons"]],
                          icon=r.get("icon", ""), answer=r.get("answer", ""),
                          pressed=r.get("pressed", 0), t_ms=r.get("t_ms", 0),
-                         tick=r.get("tick", 0), pid=r.get("pid", 0)))
+                         tick=r.get("tick", 0), pid=r.get("pid", 0), shot=shot))
     return boxes
 
 
@@ -740,7 +801,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                cwd: Optional[str] = None,
                env: Optional[Dict[str, str]] = None,
                record_comspec: bool = False,
-               trace_loads: bool = False) -> RunResult:
+               trace_loads: bool = False,
+               screenshots: bool = False) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
     folder of the host outside the prefix's C: drive). env: further
@@ -794,7 +856,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     subprocess.run([native_loader(inst.arch), "winecfg", "-v", inst.windows_version],
                                    env=env, timeout=READY_TIMEOUT, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, check=True)
-                procs.append(_start_robot(env, work, answers, timeout))
+                procs.append(_start_robot(env, work, answers, timeout, screenshots))
 
                 if running is not None:
                     opts = ["--stop", to_windows(product_stop), "--ready", to_windows(product_ready),
@@ -873,7 +935,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                             if p.is_file())
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         return RunResult(
-            boxes=_boxes(_read_json_lines(box_log)), exit_code=exit_code, timed_out=timed_out,
+            boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=exit_code, timed_out=timed_out,
             duration=duration, installed=installed, installed_files=installed_files,
             payload_sha256=payload_sha256(),
             estimated_size=estimated, uninstall_keys=keys,

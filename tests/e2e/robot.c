@@ -4,13 +4,16 @@
  *
  *   robot.exe --log PATH [--answers yes,no,ok] [--answers-file PATH]
  *             [--stop PATH] [--ready PATH] [--timeout SECONDS] [--delay MS]
+ *             [--shots FOLDER]
  *
  * A box is a visible top-level window of the class "#32770" that belongs to
  * another process. Each answer names the button to press: "yes", "no", "ok",
  * "cancel", or "leave" (the box is logged and left open). When the script is
  * used up, or its answer has no button on the box, the robot presses No, else
  * OK, else Cancel. It exits with 0 when the stop file appears and with 3 when
- * the timeout runs out first; 2 on a bad command line. */
+ * the timeout runs out first; 2 on a bad command line. With --shots, each box
+ * is copied from the screen before it is answered, into FOLDER\box-SEQ.bmp
+ * (32-bit, top-down), and its log line names the file under "shot". */
 #include <windows.h>
 #include <shellapi.h>
 
@@ -284,6 +287,7 @@ typedef struct {
   size_t next_answer;
   DWORD timeout_ms;
   DWORD delay_ms;
+  wchar_t* shots; /* folder for the pictures of the boxes, or NULL */
 } Settings;
 
 static void add_answer(Settings* s, const wchar_t* word, size_t len) {
@@ -441,6 +445,48 @@ static void press(HWND box, const Button* button) {
   PostMessageW(box, WM_COMMAND, MAKEWPARAM((WORD)button->id, BN_CLICKED), (LPARAM)button->hwnd);
 }
 
+/* Copies the box's window from the screen into a BMP file; 1 when written. */
+static int write_shot(HWND hwnd, const wchar_t* path) {
+  /* let the box's thread finish painting first */
+  SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, NULL);
+  Sleep(100);
+  RECT r;
+  if (!GetWindowRect(hwnd, &r)) return 0;
+  int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return 0;
+  Canvas shot;
+  if (!canvas_open(&shot, w, h)) return 0;
+  HDC screen = GetDC(NULL);
+  BitBlt(shot.dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ReleaseDC(NULL, screen);
+  GdiFlush();
+  DWORD pixels = (DWORD)w * (DWORD)h * 4u;
+  BITMAPFILEHEADER fh;
+  BITMAPINFOHEADER ih;
+  memset(&fh, 0, sizeof fh);
+  memset(&ih, 0, sizeof ih);
+  fh.bfType = 0x4D42; /* "BM" */
+  fh.bfOffBits = (DWORD)(sizeof fh + sizeof ih);
+  fh.bfSize = fh.bfOffBits + pixels;
+  ih.biSize = sizeof ih;
+  ih.biWidth = w;
+  ih.biHeight = -h;
+  ih.biPlanes = 1;
+  ih.biBitCount = 32;
+  ih.biCompression = BI_RGB;
+  int ok = 0;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (f != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    ok = WriteFile(f, &fh, sizeof fh, &written, NULL) && written == sizeof fh &&
+         WriteFile(f, &ih, sizeof ih, &written, NULL) && written == sizeof ih &&
+         WriteFile(f, shot.bits, pixels, &written, NULL) && written == pixels;
+    CloseHandle(f);
+  }
+  canvas_close(&shot);
+  return ok;
+}
+
 /* Logs the box and answers it. */
 static void handle_box(Settings* s, Tracked* item, DWORD start, unsigned seq) {
   HWND hwnd = item->hwnd;
@@ -458,6 +504,17 @@ static void handle_box(Settings* s, Tracked* item, DWORD start, unsigned seq) {
   if (strcmp(answer, "leave") != 0) {
     chosen = wanted ? box_button(&box, wanted) : NULL;
     if (!chosen) chosen = box_button(&box, default_button(&box));
+  }
+
+  wchar_t shot_name[32] = L"";
+  if (s->shots) {
+    size_t n = wcslen(s->shots) + 40;
+    wchar_t* path = (wchar_t*)calloc(n, sizeof(wchar_t));
+    if (!path) ExitProcess(4);
+    _snwprintf(shot_name, sizeof shot_name / sizeof shot_name[0] - 1, L"box-%u.bmp", seq);
+    _snwprintf(path, n - 1, L"%ls\\%ls", s->shots, shot_name);
+    if (!write_shot(hwnd, path)) shot_name[0] = L'\0';
+    free(path);
   }
 
   Text line = {0};
@@ -481,7 +538,9 @@ static void handle_box(Settings* s, Tracked* item, DWORD start, unsigned seq) {
     text_puts(&line, "}");
   }
   LONG ex = GetWindowLongW(hwnd, GWL_EXSTYLE);
-  text_printf(&line, "],\"icon\":\"%s\",\"topmost\":%s,\"owned\":%s,\"answer\":\"%s\",\"pressed\":%d}\n",
+  text_puts(&line, "],\"shot\":");
+  text_json_string(&line, shot_name);
+  text_printf(&line, ",\"icon\":\"%s\",\"topmost\":%s,\"owned\":%s,\"answer\":\"%s\",\"pressed\":%d}\n",
               icon_name(box.icon), (ex & WS_EX_TOPMOST) ? "true" : "false",
               GetWindow(hwnd, GW_OWNER) ? "true" : "false", answer, chosen ? chosen->id : 0);
   append_line(s->log, line.data, line.len);
@@ -550,6 +609,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR cmdline, int sh
     else if (!wcscmp(opt, L"--ready")) s.ready = copy_arg(val);
     else if (!wcscmp(opt, L"--timeout")) s.timeout_ms = (DWORD)(wcstoul(val, NULL, 10) * 1000u);
     else if (!wcscmp(opt, L"--delay")) s.delay_ms = (DWORD)wcstoul(val, NULL, 10);
+    else if (!wcscmp(opt, L"--shots")) s.shots = copy_arg(val);
     else return 2;
     ++i;
   }
