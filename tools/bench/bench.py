@@ -18,7 +18,6 @@ Then the peak private memory of the installer and of the bare writer, through
 memwatch.exe (polls GetProcessMemoryInfo while the process runs).
 """
 import argparse
-import hashlib
 import os
 import re
 import shutil
@@ -99,14 +98,6 @@ def nsis_installer(build: Path, payload: Path, folder: str):
     return out, None
 
 
-def sha256(path: Path) -> str:
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
-
-
 def fmt_mib(n: int) -> str:
     return f"{n / (1 << 20):.1f} MiB"
 
@@ -122,7 +113,7 @@ def main() -> int:
     payload = harness.payload_path()
     installer = harness.installer_path()
     payload_size = payload.stat().st_size
-    payload_hash = sha256(payload)
+    payload_hash = harness._sha256(payload)
     helpers = build_helpers(build, payload)
     inst = harness.Installation()
     nsis, nsis_why = nsis_installer(build, payload, inst.product_dir)
@@ -185,7 +176,7 @@ def main() -> int:
                     elapsed = time.perf_counter() - t0
                     if code != 0 or target_host.stat().st_size != payload_size:
                         raise SystemExit(f"bench: {name} failed (exit {code})")
-                    if i == 0 and sha256(target_host) != payload_hash:
+                    if i == 0 and harness._sha256(target_host) != payload_hash:
                         raise SystemExit(f"bench: {name} wrote something else than the payload")
                     if i > 0:
                         times[name].append(elapsed)
