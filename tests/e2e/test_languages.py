@@ -31,6 +31,18 @@ class LanguageChoiceTest(E2eCase):
         self.assertEnded(result)
         self.assertBoxes(result, [(EN["question"], EN["installask"])])
 
+    def test_huge_garbage_language_file_is_passed_over_without_a_stall(self):
+        # 32 MB without a line break: no language file, passed over, and the
+        # update goes on in English
+        garbage = bytes(range(32, 127)) * (32 * 1024 * 1024 // 95)
+        langs = {"english.lng": None, "russian.lng": None, "garbage.lng": garbage}
+        result = self.run_update(Installation(languages=langs, installed_stamp=12),
+                                 answers=["yes", "yes"], timeout=60)
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], EN["installask"]),
+                                  (EN["done_caption"], EN["installdone"])])
+        self.assertPayloadInstalled(result)
+
     def test_broken_language_file_stops_the_update(self):
         broken = sample_language("german.lng").replace(b"[langver]\r\n7", b"[langver]\r\nseven")
         langs = {"english.lng": None, "russian.lng": None, "german.lng": broken}
