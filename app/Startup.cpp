@@ -5,7 +5,6 @@
 namespace orfa {
 
 void InitSetupContext(SetupContext& ctx) {
-  ctx.RandomState = static_cast<uint32_t>(ctx.Os.clock.NowMs());
   ctx.UserLcid = ctx.Os.system.UserDefaultLcid();
   ctx.UseRussian = IsRussianLocale(ctx.UserLcid);
   auto version = ctx.Os.system.Version(true);

@@ -5,7 +5,7 @@
 
 namespace orfa {
 
-// Start-up: seeds the generator, reads the locale, names the system (which
+// Start-up: reads the locale, names the system (which
 // sets Is64BitSystem), creates the Registry and takes the command word.
 void InitSetupContext(SetupContext& ctx);
 // Destroys the Registry (closing an open key) and releases the texts.

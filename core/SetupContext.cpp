@@ -9,13 +9,6 @@ namespace orfa {
 SetupContext::SetupContext(Platform& platform) : Os(platform) {}
 SetupContext::~SetupContext() = default;
 
-uint32_t SetupContext::Random(uint32_t range) {
-  // A small linear congruential generator; only temporary file names use it.
-  RandomState = RandomState * 1103515245u + 12345u;
-  if (range == 0) return 0;
-  return ((RandomState >> 16) & 0x7FFFu) % range;
-}
-
 bool IsRussianLocale(uint32_t lcid) {
   static const uint32_t kLocales[] = {0x0402, 0x0419, 0x0422, 0x0423, 0x043F, 0x0444, 0x0819};
   return std::find(std::begin(kLocales), std::end(kLocales), lcid) != std::end(kLocales);

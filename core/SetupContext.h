@@ -71,16 +71,12 @@ struct SetupContext {
   uint32_t MessageCodePage = kCodePageAnsi;
 
   // The digest record the build stamped into the executable: 16 bytes of
-  // marker, then the SHA-256 of the image (see app/SelfCheck.h).
+  // marker, then the XXH3-128 of the image (see app/SelfCheck.h).
   std::string ExecutableDigestSlot;
 
   MessageCatalog Catalog;
   // Shared, so that this record can be destroyed without knowing the type.
   std::shared_ptr<orfa::ProgressWindow> ProgressWindow;
-
-  // The process's pseudo-random generator, seeded at start-up.
-  uint32_t RandomState = 1;
-  uint32_t Random(uint32_t range);  // 0 .. range-1
 };
 
 // True for the locales whose users get Russian texts.
