@@ -28,9 +28,13 @@ API (used by the test_*.py modules):
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
-         the user's Temp folder), loaded_modules, describe().
+         the user's Temp folder), product_files (directly in the product
+         folder), loaded_modules, describe().
       Installation(windows_version="win10") sets the Windows version the
-      prefix reports (winecfg -v) before the run. env: environment variables
+      prefix reports (winecfg -v) before the run; product_drive_kb puts the
+      product folder on a drive of that size (a tmpfs mounted in a mount
+      namespace of the test process; small_drive_unavailable_reason() says
+      why it cannot be). env: environment variables
       of the run, written to the user's environment in the registry, because
       Wine sets ComSpec, Temp and the like from there when a program starts;
       every program of the run sees them. record_comspec: ComSpec names the
@@ -57,6 +61,7 @@ box and what was installed; see `harness.py run --help`.
 """
 import argparse
 import contextlib
+import ctypes
 import dataclasses
 import fcntl
 import struct
@@ -222,6 +227,9 @@ class Installation:
     # The Windows version the prefix reports ("win7", "win10", ... as winecfg
     # -v takes it); None: the prefix's own (Windows 7 for Wine 8).
     windows_version: Optional[str] = None
+    # The product folder on a drive of its own of this many KiB (a tmpfs
+    # mounted for the run): a drive that fills up during the update.
+    product_drive_kb: Optional[int] = None
 
     def __post_init__(self) -> None:
         # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
@@ -290,6 +298,8 @@ class RunResult:
     comspec_calls: List[dict] = dataclasses.field(default_factory=list)
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
+    # Names of the files directly in the product folder after the run.
+    product_files: List[str] = dataclasses.field(default_factory=list)
     # With trace_loads: the modules the installer's process loaded (full
     # Windows paths, lower case), in the order Wine reported them.
     loaded_modules: List[str] = dataclasses.field(default_factory=list)
@@ -756,6 +766,43 @@ def folder_size_kb(folder: Path) -> Optional[int]:
     return total // 1024
 
 
+_mount_namespace_error: Optional[str] = None
+_mount_namespace_entered = False
+
+
+def small_drive_unavailable_reason() -> Optional[str]:
+    """Why a small drive cannot be mounted for a run, or None when it can.
+    The first call moves this process, and so everything it starts from then
+    on, into a mount namespace of its own: the mounts stay private to the
+    tests and end with them."""
+    global _mount_namespace_error, _mount_namespace_entered
+    if not _mount_namespace_entered and _mount_namespace_error is None:
+        libc = ctypes.CDLL(None, use_errno=True)
+        if libc.unshare(0x00020000) != 0:   # CLONE_NEWNS
+            _mount_namespace_error = f"unshare(CLONE_NEWNS): {os.strerror(ctypes.get_errno())}"
+        else:
+            _mount_namespace_entered = True
+            made = subprocess.run(["mount", "--make-rprivate", "/"], capture_output=True, text=True)
+            if made.returncode != 0:
+                _mount_namespace_error = f"mount --make-rprivate /: {made.stderr.strip()}"
+    return _mount_namespace_error
+
+
+@contextlib.contextmanager
+def small_drive(folder: Path, kb: int):
+    """A tmpfs of `kb` KiB mounted on `folder` while the block runs."""
+    why = small_drive_unavailable_reason()
+    if why:
+        raise HarnessError(f"cannot mount a small drive: {why}")
+    folder.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={kb}k,mode=0755", "orfa-e2e", str(folder)],
+                   check=True, capture_output=True)
+    try:
+        yield folder
+    finally:
+        subprocess.run(["umount", "-l", str(folder)], capture_output=True)
+
+
 def lay_out(prefix: Path, inst: Installation) -> None:
     if inst.product:
         lay_out_product(prefix, inst, inst.product_dir)
@@ -822,8 +869,11 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
     env = base_env(prefix, inst.arch, inst.locale)
     environment: Dict[str, str] = {}
     started_at = time.monotonic()
+    mounts = contextlib.ExitStack()
     try:
         clone_prefix(pristine, prefix)
+        if inst.product_drive_kb:
+            mounts.enter_context(small_drive(host_path(prefix, inst.product_dir), inst.product_drive_kb))
         lay_out(prefix, inst)
         box_log = work / "boxes.jsonl"
         standin_log = work / "standin.jsonl"
@@ -934,6 +984,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         temp_files = sorted(p.name for p in (prefix / "drive_c" / "users").glob("*/Temp/*")
                             if p.is_file())
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
+        product_files = sorted(p.name for p in product_dir.iterdir()
+                               if p.is_file()) if product_dir and product_dir.is_dir() else []
         return RunResult(
             boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=exit_code, timed_out=timed_out,
             duration=duration, installed=installed, installed_files=installed_files,
@@ -944,8 +996,10 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
+            product_files=product_files,
             loaded_modules=_loaded_modules(loads_log))
     finally:
+        mounts.close()
         if not keep:
             shutil.rmtree(work, ignore_errors=True)
         else:

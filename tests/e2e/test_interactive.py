@@ -4,6 +4,7 @@ import unittest
 
 import e2e_support
 from e2e_support import EN, PRODUCT, RU, E2eCase
+import harness
 from harness import Installation
 
 e2e_support.require()
@@ -62,6 +63,25 @@ class InteractiveTest(E2eCase):
         self.assertBoxes(result, [(EN["question"], EN["olderfilever"])])
         self.assertUntouched(result, stamp=14)
         self.assertNoSizeRecorded(result)
+
+    def test_full_drive_keeps_the_installed_file_and_leaves_no_temporary_file(self):
+        why = harness.small_drive_unavailable_reason()
+        if why:
+            self.skipTest(f"no small drive for the product folder: {why}")
+        # room for the folder as laid out, not for the 40 MB payload
+        for args, answers, boxes in (([], ["yes"], [(EN["question"], EN["installask"])]),
+                                     (["modest"], [], [])):
+            with self.subTest(args=args):
+                result = self.run_update(Installation(installed_stamp=12, product_drive_kb=8192),
+                                         args=args, answers=answers)
+                self.assertEnded(result)
+                self.assertBoxes(result, boxes + [("Orfa update",
+                                                   "Can't install file " + PRODUCT + "\\orfm.cok")])
+                self.assertUntouched(result, stamp=12)
+                self.assertNotIn("~orfm.cok", result.product_files)
+                # the size recorded is that of the folder as it stayed
+                self.assertEqual(result.estimated_size["native"], result.folder_size_kb)
+                self.assertNotStarted(result)
 
     def test_russian_locale_speaks_russian(self):
         result = self.run_update(Installation(locale="ru", installed_stamp=14),

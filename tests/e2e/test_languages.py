@@ -4,7 +4,7 @@ import unittest
 
 import e2e_support
 from e2e_support import CR, DE, EN, E2eCase
-from harness import Installation, sample_language
+from harness import Installation, RunningProduct, sample_language
 
 e2e_support.require()
 
@@ -81,6 +81,30 @@ class LanguageChoiceTest(E2eCase):
         self.assertEnded(result)
         self.assertBoxes(result, [("Orfa update", "Can't work with no english.lng file!" + CR
                                    + "Please reinstall the program.")])
+
+    def test_cyrillic_product_folder_inside_an_english_text(self):
+        # the folder is in the system's ANSI code page (1251), the text in
+        # english.lng's (1252)
+        folder = "C:\\Программы\\Орфа"
+        result = self.run_update(Installation(locale="ru", lang_file="english.lng",
+                                              product_dir=folder, installed_stamp=12),
+                                 answers=["yes", "yes"], running=RunningProduct(ignore_quit=True))
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["error"], EN["filecantopen"].format(path=folder + "\\orfm.cok"))])
+        self.assertUntouched(result, stamp=12)
+
+    def test_fallback_texts_keep_their_own_code_page(self):
+        # english.lng (1252) lacks "installask": a Russian user who chose it
+        # gets that text from russian.lng (1251), filled with English pieces
+        english = sample_language("english.lng")
+        start = english.index(b"[installask]")
+        english = english[:start] + english[english.index(b"\r\n\r\n", start) + 4:]
+        langs = {"english.lng": english, "russian.lng": None}
+        result = self.run_update(Installation(locale="ru", languages=langs, lang_file="english.lng",
+                                              installed_stamp=12), answers=["no"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [(EN["question"], "Orfa Live Update установит Accordion dictionary 13."
+                                   + CR + "Установить сейчас?")])
 
     def test_ignored_names_with_exclamation_mark(self):
         # "!german.lng" would be chosen by its langcode if it were read
