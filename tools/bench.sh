@@ -3,8 +3,8 @@
 # benchmark needs, lays out a sample installation in one Wine prefix with a
 # warm wineserver, and prints the medians of N runs (default 7) of
 # orfa-update "modest", of a bare resource-to-file writer of the same payload
-# (the floor), of an uncompressed NSIS installer of it (where Wine runs 32-bit
-# programs) and of cp; their ratios; and the peak private memory of the
+# (the floor), of an uncompressed NSIS installer of it (built for the same
+# Windows as the installer) and of cp; their ratios; and the peak private memory of the
 # installer and of the bare writer. Not a test: nothing fails on a missed goal.
 #
 #   tools/bench.sh [N]

@@ -11,7 +11,7 @@ floor:
     writing it to the product folder's orfm.cok (bare_writer.c, built here
     with the installer's MinGW toolchain and page-aligned sections);
   * an uncompressed NSIS installer of the same file, "/S" (where makensis is
-    installed and Wine runs 32-bit programs: NSIS makes only those);
+    installed), for the same Windows as the installer measured;
   * cp of the payload on the host.
 
 Then the peak private memory of the installer and of the bare writer, through
@@ -68,7 +68,7 @@ def build_helpers(build: Path, payload: Path) -> dict:
     return {"bare": out / "bare_writer.exe", "memwatch": out / "memwatch.exe"}
 
 
-NSIS_SCRIPT = """Name "Orfa"
+NSIS_SCRIPT = """{target}Name "Orfa"
 OutFile "{out}"
 SetCompress off
 RequestExecutionLevel user
@@ -81,20 +81,19 @@ SectionEnd
 
 
 def nsis_installer(build: Path, payload: Path, folder: str):
-    """The NSIS installer of the payload, or (None, why it cannot be measured)."""
+    """The NSIS installer of the payload, or (None, why it cannot be measured).
+    It is built for the same Windows as the installer measured: 32-bit, or
+    64-bit (NSIS's amd64-unicode stub) where the 64-bit build stands in."""
     makensis = shutil.which("makensis")
     if not makensis:
         return None, "makensis is not installed (Debian's nsis package; tools/setup.sh)"
     out = build / "bench" / "nsis_orfm.exe"
     script = build / "bench" / "nsis_orfm.nsi"
-    script.write_text(NSIS_SCRIPT.format(out=out, folder=folder, payload=payload))
+    target = "Target amd64-unicode\n" if harness.WINE64_ONLY else ""
+    script.write_text(NSIS_SCRIPT.format(target=target, out=out, folder=folder, payload=payload))
     made = subprocess.run([makensis, "-V1", str(script)], capture_output=True, text=True)
     if made.returncode != 0:
         return None, f"makensis failed: {(made.stderr or made.stdout).strip()[-300:]}"
-    why = harness.wine32_unavailable_reason()
-    if harness.WINE64_ONLY or why:
-        return None, ("NSIS makes 32-bit installers only, and " +
-                      (why or "this run uses the 64-bit build because Wine runs no 32-bit programs here"))
     return out, None
 
 
