@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -21,83 +22,165 @@ bool Inside(uint64_t offset, uint64_t length, uint64_t size) {
   return offset <= size && length <= size - offset;
 }
 
-// The one place of `needle` in data[0, size), nullopt when it is absent or not unique.
-std::optional<size_t> UniqueOffset(const uint8_t* data, size_t size, const std::string& needle) {
-  const auto* first = reinterpret_cast<const uint8_t*>(needle.data());
-  const auto* last = first + needle.size();
-  const uint8_t* end = data + size;
-  const uint8_t* found = std::search(data, end, first, last);
-  if (found == end) return std::nullopt;
-  if (std::search(found + 1, end, first, last) != end) return std::nullopt;
-  return static_cast<size_t>(found - data);
+// Feeds XXH3-128 with a file's bytes in order, its zeroed ranges as zeros.
+class ZeroingHasher {
+ public:
+  ZeroingHasher() {
+    XXH3_INITSTATE(&state_);
+    XXH3_128bits_reset(&state_);
+  }
+
+  // `data` holds the file's bytes [fed, fed + size); `zeroed` is sorted.
+  void Feed(const uint8_t* data, size_t size, const std::vector<std::pair<uint64_t, uint64_t>>& zeroed) {
+    const uint64_t start = fed_;
+    const uint64_t end = fed_ + size;
+    for (const auto& [offset, length] : zeroed) {
+      const uint64_t from = std::max(offset, fed_);
+      const uint64_t to = std::min(offset + length, end);
+      if (from >= to) continue;
+      XXH3_128bits_update(&state_, data + (fed_ - start), static_cast<size_t>(from - fed_));
+      Zeros(to - from);
+      fed_ = to;
+    }
+    XXH3_128bits_update(&state_, data + (fed_ - start), static_cast<size_t>(end - fed_));
+    fed_ = end;
+  }
+
+  std::string Digest() const {
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(&state_));
+    return std::string(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest);
+  }
+
+ private:
+  void Zeros(uint64_t count) {
+    // As large as the hash state's own buffer, so no read of it can run past its end.
+    static const uint8_t kZeros[XXH3_INTERNALBUFFER_SIZE] = {};
+    while (count > 0) {
+      const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, sizeof kZeros));
+      XXH3_128bits_update(&state_, kZeros, chunk);
+      count -= chunk;
+    }
+  }
+
+  XXH3_state_t state_;
+  uint64_t fed_ = 0;
+};
+
+// Reads until `size` bytes are in or the file ends; nullopt when a read fails.
+std::optional<size_t> ReadFull(const ImageReader& read, uint8_t* buffer, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const std::optional<size_t> got = read(buffer + done, size - done);
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    done += std::min(*got, size - done);
+  }
+  return done;
 }
 
 }  // namespace
 
-std::optional<ImageLayout> LayoutOfImage(const uint8_t* file, size_t size,
-                                         const std::string& marker) {
-  const uint64_t fileSize = size;
-  if (marker.empty() || fileSize < 0x40 || file[0] != 'M' || file[1] != 'Z') return std::nullopt;
-  const uint64_t pe = ReadLe(file, 0x3C, 4);
-  if (!Inside(pe, 24, fileSize) || ReadLe(file, pe, 4) != 0x00004550) return std::nullopt;
+std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize, uint64_t fileSize) {
+  const uint64_t size = std::min<uint64_t>(headSize, fileSize);
+  if (size < 0x40 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
+  const uint64_t pe = ReadLe(head, 0x3C, 4);
+  if (!Inside(pe, 24, size) || ReadLe(head, pe, 4) != 0x00004550) return std::nullopt;
   const uint64_t coff = pe + 4;
-  const uint64_t sections = ReadLe(file, coff + 2, 2);
-  const uint64_t optionalSize = ReadLe(file, coff + 16, 2);
+  const uint64_t sections = ReadLe(head, coff + 2, 2);
+  const uint64_t optionalSize = ReadLe(head, coff + 16, 2);
   const uint64_t optional = coff + 20;
-  if (!Inside(optional, 2, fileSize)) return std::nullopt;
+  if (!Inside(optional, 2, size)) return std::nullopt;
   // The certificate table's directory entry: PE32 and PE32+ (the 64-bit
   // build the Wine tests use where no 32-bit program runs) differ there.
-  const uint64_t magic = ReadLe(file, optional, 2);
+  const uint64_t magic = ReadLe(head, optional, 2);
   const uint64_t certificateEntry = magic == 0x10B ? 128 : magic == 0x20B ? 144 : 0;
   if (certificateEntry == 0 || optionalSize < certificateEntry + 8 ||
-      !Inside(optional, optionalSize, fileSize)) {
+      !Inside(optional, optionalSize, size)) {
     return std::nullopt;
   }
   const uint64_t table = optional + optionalSize;
-  if (sections == 0 || !Inside(table, sections * 40, fileSize)) return std::nullopt;
+  if (sections == 0 || !Inside(table, sections * 40, size)) return std::nullopt;
 
   ImageLayout layout;
   for (uint64_t i = 0; i < sections; ++i) {
     const uint64_t header = table + i * 40;
-    const uint64_t rawSize = ReadLe(file, header + 16, 4);
-    const uint64_t rawPointer = ReadLe(file, header + 20, 4);
+    const uint64_t rawSize = ReadLe(head, header + 16, 4);
+    const uint64_t rawPointer = ReadLe(head, header + 20, 4);
     if (rawSize != 0) layout.imageEnd = std::max(layout.imageEnd, rawPointer + rawSize);
   }
   // A truncated file, or one whose sections end before its own headers.
   if (layout.imageEnd > fileSize || layout.imageEnd < table + sections * 40) return std::nullopt;
-
-  auto slot = UniqueOffset(file, static_cast<size_t>(layout.imageEnd), marker);
-  if (!slot || !Inside(*slot, kDigestSlotSize, layout.imageEnd)) return std::nullopt;
-  layout.zeroed = {{optional + 64, 4},                       // CheckSum
-                   {optional + certificateEntry, 8},         // certificate table entry
-                   {*slot + kDigestMarkerSize, kDigestSize}};  // the digest itself
-  std::sort(layout.zeroed.begin(), layout.zeroed.end());
+  layout.zeroed = {{optional + 64, 4},                 // CheckSum
+                   {optional + certificateEntry, 8}};  // certificate table entry
   return layout;
 }
 
-std::string DigestOfImage(const uint8_t* file, const ImageLayout& layout) {
-  // As large as the hash state's own buffer, so no read of it can run past its end.
-  static const uint8_t kZeros[XXH3_INTERNALBUFFER_SIZE] = {};
-  XXH3_state_t state;
-  XXH3_INITSTATE(&state);
-  XXH3_128bits_reset(&state);
-  uint64_t done = 0;  // bytes of the image fed so far
-  for (const auto& [offset, length] : layout.zeroed) {
-    if (offset > done) XXH3_128bits_update(&state, file + done, static_cast<size_t>(offset - done));
-    const uint64_t end = std::max(done, offset + length);
-    for (uint64_t left = end - std::max(done, offset); left > 0;) {
-      const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, sizeof kZeros));
-      XXH3_128bits_update(&state, kZeros, chunk);
-      left -= chunk;
+std::string DigestOfImage(const uint8_t* data, const ImageLayout& layout) {
+  ZeroingHasher hasher;
+  hasher.Feed(data, static_cast<size_t>(layout.imageEnd), layout.zeroed);
+  return hasher.Digest();
+}
+
+ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize, const std::string& marker,
+                              size_t chunk, size_t headBytes) {
+  ImageDigest result;
+  if (marker.empty() || chunk == 0) return result;
+  // The window of the search: the last bytes of the previous piece, then the
+  // new one, so that a marker across two pieces is found whole.
+  const size_t carry = marker.size() - 1;
+  const size_t firstPiece = std::max(chunk, headBytes);
+  std::vector<uint8_t> buffer(carry + firstPiece);
+  uint8_t* const fresh = buffer.data() + carry;
+
+  std::optional<size_t> got = ReadFull(read, fresh, static_cast<size_t>(std::min<uint64_t>(firstPiece, fileSize)));
+  if (!got) {
+    result.readFailed = true;
+    return result;
+  }
+  std::optional<ImageLayout> layout = LayoutOfHeaders(fresh, *got, fileSize);
+  if (!layout) return result;
+
+  const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher(marker.begin(),
+                                                                                  marker.end());
+  ZeroingHasher hasher;
+  std::optional<uint64_t> record;
+  uint64_t pos = 0;  // the file offset of the piece at `fresh`
+  size_t kept = 0;   // bytes of the previous piece kept before it
+  for (;;) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(*got, layout->imageEnd - pos));
+    const uint8_t* windowStart = fresh - kept;
+    const uint8_t* windowEnd = fresh + piece;
+    // A match holds at least one new byte: kept bytes alone are too few.
+    for (const uint8_t* from = windowStart;;) {
+      const uint8_t* found = std::search(from, windowEnd, searcher);
+      if (found == windowEnd) break;
+      if (record) return result;  // twice: the digest could not say which one is its own
+      record = pos - kept + static_cast<uint64_t>(found - windowStart);
+      if (!Inside(*record, marker.size() + kDigestSize, layout->imageEnd)) return result;
+      // Its digest bytes lie after the marker's last byte, none of them fed yet.
+      layout->zeroed.emplace_back(*record + marker.size(), kDigestSize);
+      std::sort(layout->zeroed.begin(), layout->zeroed.end());
+      from = found + 1;
     }
-    done = end;
+    hasher.Feed(fresh, piece, layout->zeroed);
+    pos += piece;
+    if (pos == layout->imageEnd) break;
+
+    const size_t keep = std::min(carry, kept + piece);
+    std::memmove(fresh - keep, windowEnd - keep, keep);
+    kept = keep;
+    got = ReadFull(read, fresh, static_cast<size_t>(std::min<uint64_t>(chunk, layout->imageEnd - pos)));
+    if (!got) {
+      result.readFailed = true;
+      return result;
+    }
+    if (*got == 0) return result;  // the file ends before its image does
   }
-  if (layout.imageEnd > done) {
-    XXH3_128bits_update(&state, file + done, static_cast<size_t>(layout.imageEnd - done));
-  }
-  XXH128_canonical_t canonical;
-  XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(&state));
-  return std::string(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest);
+  if (!record) return result;
+  result.record = record;
+  result.digest = hasher.Digest();
+  return result;
 }
 
 ImageCheck CheckExecutableImage(SetupContext& ctx, const std::string& path,
@@ -107,13 +190,18 @@ ImageCheck CheckExecutableImage(SetupContext& ctx, const std::string& path,
   const std::string expected = slot.substr(kDigestMarkerSize);
   if (expected == std::string(kDigestSize, '\0')) return ImageCheck::Damaged;  // never stamped
 
+  // Read in pieces through one reused buffer: the file is read once, and
+  // the check holds no copy of it.
   uint32_t error = 0;
-  auto view = ctx.Os.files.MapForReading(path, &error);
-  if (!view) return ImageCheck::Unreadable;
-  auto layout = LayoutOfImage(view->Data(), view->Size(), marker);
-  if (!layout) return ImageCheck::Damaged;
-  return DigestOfImage(view->Data(), *layout) == expected ? ImageCheck::Intact
-                                                          : ImageCheck::Damaged;
+  auto file = ctx.Os.files.Open(path, kGenericRead, kShareRead | kShareDelete,
+                                Disposition::OpenExisting, &error);
+  if (!file) return ImageCheck::Unreadable;
+  const std::optional<uint64_t> size = file->Size(&error);
+  if (!size) return ImageCheck::Unreadable;
+  const ImageDigest image = DigestOfImageFile(
+      [&](uint8_t* buffer, size_t want) { return file->Read(buffer, want, &error); }, *size, marker);
+  if (image.readFailed) return ImageCheck::Unreadable;
+  return image.record && image.digest == expected ? ImageCheck::Intact : ImageCheck::Damaged;
 }
 
 }  // namespace orfa

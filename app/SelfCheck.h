@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,20 +30,45 @@ constexpr size_t kDigestSlotSize = kDigestMarkerSize + kDigestSize;
 
 enum class ImageCheck { Intact, Damaged, Unreadable };
 
-// Where the digest covers and which bytes count as zero, from the image's
-// headers; nullopt when the file is not a whole PE32 image holding the
-// digest record exactly once. Every range lies inside [0, imageEnd) and
-// imageEnd inside the file; `zeroed` is sorted by offset and may overlap.
+// The pieces the file is read in: large enough for few reads, small enough
+// that the check needs no memory to speak of.
+constexpr size_t kImageReadChunk = size_t{1} << 20;
+
+// Where the digest covers and which bytes count as zero. Every range lies
+// inside [0, imageEnd) and imageEnd inside the file; `zeroed` is sorted by
+// offset and may overlap.
 struct ImageLayout {
   uint64_t imageEnd = 0;                              // end of the last section's raw data
   std::vector<std::pair<uint64_t, uint64_t>> zeroed;  // offset, length
 };
-std::optional<ImageLayout> LayoutOfImage(const uint8_t* file, size_t size,
-                                         const std::string& marker);
 
-// The digest of `file` over `layout` (from LayoutOfImage on the same bytes),
-// hashed in place: the zeroed ranges are fed as zeros, nothing is copied.
-std::string DigestOfImage(const uint8_t* file, const ImageLayout& layout);
+// The layout the PE headers give (the CheckSum and the certificate-table
+// entry; the record is found while the image is read), from the file's first
+// `headSize` bytes of `fileSize`; nullopt unless they hold the whole headers
+// of a PE32 or PE32+ image that ends inside the file.
+std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize, uint64_t fileSize);
+
+// The digest of bytes [0, layout.imageEnd) of `data` with the zeroed ranges
+// fed as zeros, hashed in place.
+std::string DigestOfImage(const uint8_t* data, const ImageLayout& layout);
+
+// Reads the next bytes of the file into `buffer`: the count read (0 at its
+// end) or nullopt when the read fails.
+using ImageReader = std::function<std::optional<size_t>(uint8_t* buffer, size_t size)>;
+
+// One pass over an image read in order: its headers, the one place of the
+// record (`marker` followed by the digest), and the digest with the record's
+// own digest bytes taken as zeros. Nothing after the image's end is read.
+struct ImageDigest {
+  bool readFailed = false;
+  std::optional<uint64_t> record;  // set only when the marker is there exactly once, record inside the image
+  std::string digest;              // set with `record`
+};
+// The first read takes `headBytes` at least, for the headers; every later
+// one at most `chunk`.
+ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize,
+                              const std::string& marker, size_t chunk = kImageReadChunk,
+                              size_t headBytes = 4096);
 
 // Checks the file at `path` against the digest record `slot`.
 ImageCheck CheckExecutableImage(SetupContext& ctx, const std::string& path,

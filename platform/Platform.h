@@ -118,14 +118,6 @@ class File {
   virtual uint32_t Flush() = 0;
 };
 
-// A read-only view of a whole file mapped into memory; unmaps itself when destroyed.
-class MappedFile {
- public:
-  virtual ~MappedFile() = default;
-  virtual const uint8_t* Data() const = 0;  // null for an empty file
-  virtual size_t Size() const = 0;
-};
-
 struct DirEntry {
   std::string name;  // name only, no folder
   uint32_t attributes = 0;
@@ -137,9 +129,6 @@ class FileSystem {
   virtual ~FileSystem() = default;
   virtual std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
                                      Disposition disposition, uint32_t* error) = 0;
-  // Maps the whole existing file read-only, sharing read and delete; null with
-  // *error on failure (a file too large for the address space included).
-  virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path, uint32_t* error) = 0;
   // File attributes, nullopt when nothing of that name exists.
   virtual std::optional<uint32_t> Attributes(const std::string& path) = 0;
   virtual uint32_t SetAttributes(const std::string& path, uint32_t attributes) = 0;

@@ -142,21 +142,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
                     [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
 }
 
-// A whole file mapped read-only: the view, and the mapping and file it came from.
-class Win32MappedFile : public MappedFile {
- public:
-  Win32MappedFile(UniqueFile file, UniqueKernel mapping, UniqueView view, size_t size)
-      : file_(std::move(file)), mapping_(std::move(mapping)), view_(std::move(view)), size_(size) {}
-  const uint8_t* Data() const override { return static_cast<const uint8_t*>(view_.Get()); }
-  size_t Size() const override { return size_; }
-
- private:
-  UniqueFile file_;  // members end in reverse order: the view first
-  UniqueKernel mapping_;
-  UniqueView view_;
-  size_t size_;
-};
-
 // The bytes up to the first NUL, at most `available` of them.
 std::string UpToNul(const char* text, size_t available) {
   return std::string(text, std::find(text, text + available, '\0'));
@@ -174,40 +159,6 @@ class Win32FileSystem : public FileSystem {
     }
     *error = kErrorSuccess;
     return std::make_unique<Win32File>(std::move(handle));
-  }
-
-  std::unique_ptr<MappedFile> MapForReading(const std::string& path, uint32_t* error) override {
-    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      *error = LastError();
-      return nullptr;
-    }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size)) {
-      *error = LastError();
-      return nullptr;
-    }
-    if (static_cast<uint64_t>(size.QuadPart) > std::numeric_limits<size_t>::max() / 2) {
-      *error = ERROR_NOT_ENOUGH_MEMORY;
-      return nullptr;
-    }
-    *error = kErrorSuccess;
-    if (size.QuadPart == 0) {  // an empty file cannot be mapped; it has nothing to show
-      return std::make_unique<Win32MappedFile>(std::move(file), UniqueKernel(), UniqueView(), 0);
-    }
-    UniqueKernel mapping(::CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping) {
-      *error = LastError();
-      return nullptr;
-    }
-    UniqueView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view) {
-      *error = LastError();
-      return nullptr;
-    }
-    return std::make_unique<Win32MappedFile>(std::move(file), std::move(mapping), std::move(view),
-                                             static_cast<size_t>(size.QuadPart));
   }
 
   std::optional<uint32_t> Attributes(const std::string& path) override {

@@ -69,11 +69,6 @@ struct ResourceTraits {
   static HGLOBAL Invalid() { return nullptr; }
   static void Close(HGLOBAL resource) { ::FreeResource(resource); }
 };
-// A mapped view of a file (MapViewOfFile), unmapped with UnmapViewOfFile.
-struct ViewTraits {
-  static const void* Invalid() { return nullptr; }
-  static void Close(const void* view) { ::UnmapViewOfFile(view); }
-};
 
 using UniqueRegKey = Unique<HKEY, RegKeyTraits>;
 using UniqueFile = Unique<HANDLE, FileTraits>;
@@ -81,7 +76,6 @@ using UniqueFind = Unique<HANDLE, FindTraits>;
 using UniqueKernel = Unique<HANDLE, KernelTraits>;
 using UniqueModule = Unique<HMODULE, ModuleTraits>;
 using UniqueResource = Unique<HGLOBAL, ResourceTraits>;
-using UniqueView = Unique<const void*, ViewTraits>;
 
 // One reference to a COM interface, released when it goes out of scope.
 template <typename T>

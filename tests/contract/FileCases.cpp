@@ -206,28 +206,6 @@ TEST_P(FileContract, ReadWriteSeekAndSize) {
   EXPECT_EQ(world().ReadFileBytes(path), "abc");
 }
 
-TEST_P(FileContract, MappingShowsTheWholeFileAndRefusesWritersWhileItLives) {
-  const std::string path = world().Folder() + "image.exe";
-  const std::string empty = world().Folder() + "empty.exe";
-  world().AddFile(path, "MZ image");
-  world().AddFile(empty, "");
-  uint32_t error = 1;
-  {
-    auto view = os().files.MapForReading(path, &error);
-    ASSERT_TRUE(view) << error;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view->Data()), view->Size()), "MZ image");
-    EXPECT_FALSE(os().files.Open(path, kGenericWrite, kShareRead | kShareWrite | kShareDelete,
-                                 Disposition::OpenExisting, &error));
-    EXPECT_EQ(error, kErrorSharingViolation);
-  }
-  EXPECT_TRUE(os().files.Open(path, kGenericWrite, kShareNone, Disposition::OpenExisting, &error));
-  auto nothing = os().files.MapForReading(empty, &error);
-  ASSERT_TRUE(nothing) << error;
-  EXPECT_EQ(nothing->Size(), 0u);
-  EXPECT_FALSE(os().files.MapForReading(world().Folder() + "missing.exe", &error));
-  EXPECT_EQ(error, kErrorFileNotFound);
-}
-
 TEST_P(FileContract, FilesInUseCannotBeReplacedOrMoved) {
   std::string folder = world().Folder();
   world().AddFile(folder + "~orfm.cok", "new");

@@ -199,7 +199,6 @@ TEST(Win32Handles, NoHandleOutlivesItsCall) {
     os.processes.RunCaptured(interpreter, "\"" + interpreter + "\" /d /c ver", 0x210, 0xFFFFFFFFu);
     os.processes.RunCaptured(folder + "missing.exe", "\"" + folder + "missing.exe\"", 0x210,
                              0xFFFFFFFFu);
-    os.files.MapForReading(folder + "data.cok", &error);
     os.resources.Load("contractdata", "cok", &error);
     os.resources.Load("missing", "cok", &error);
   };

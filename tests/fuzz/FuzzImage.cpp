@@ -1,6 +1,8 @@
 // The self-check's reader of its own image: the layout from the PE headers,
-// the digest over it, and the whole check through the simulated mapping. The
+// the digest over it, the one pass in pieces, and the whole check through
+// the simulated file system. The
 // input is the executable; the marker is the installer's own.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,13 +17,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string marker = "orfa-update-sha2";
   // An exact-size copy, so that AddressSanitizer sees any read past the file.
   const std::vector<uint8_t> file(data, data + size);
-  if (auto layout = LayoutOfImage(file.data(), file.size(), marker)) {
+  if (auto layout = LayoutOfHeaders(file.data(), file.size(), file.size())) {
     if (layout->imageEnd > file.size()) __builtin_trap();
     for (const auto& [offset, length] : layout->zeroed) {
       if (offset + length > layout->imageEnd) __builtin_trap();
     }
     DigestOfImage(file.data(), *layout);
   }
+  // Read in pieces of a size the input chooses: the same outcome as one piece.
+  const size_t chunk = size > 0 ? 1 + data[size - 1] % 64 : 1;
+  auto digest = [&](size_t piece, size_t head) {
+    size_t at = 0;
+    return DigestOfImageFile(
+        [&](uint8_t* buffer, size_t want) -> std::optional<size_t> {
+          const size_t n = std::min(want, file.size() - at);
+          std::copy(file.begin() + static_cast<std::ptrdiff_t>(at),
+                    file.begin() + static_cast<std::ptrdiff_t>(at + n), buffer);
+          at += n;
+          return n;
+        },
+        file.size(), marker, piece, head);
+  };
+  // Both first reads take the same 256 bytes: the headers look the same.
+  const ImageDigest inPieces = digest(chunk, 256);
+  const ImageDigest larger = digest(256, 256);
+  if (inPieces.record != larger.record || inPieces.digest != larger.digest) __builtin_trap();
   sim::SimWindows sim;
   sim.files.AddFile("C:\\Setup\\orfa-update.exe", std::string(file.begin(), file.end()));
   SetupContext ctx{sim.Get()};

@@ -527,36 +527,6 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
   return std::make_unique<SimFile>(state_, node, id, access);
 }
 
-namespace {
-class SimMappedFile : public MappedFile {
- public:
-  SimMappedFile(std::unique_ptr<File> file, std::vector<uint8_t> bytes)
-      : file_(std::move(file)), bytes_(std::move(bytes)) {}
-  const uint8_t* Data() const override { return bytes_.empty() ? nullptr : bytes_.data(); }
-  size_t Size() const override { return bytes_.size(); }
-
- private:
-  std::unique_ptr<File> file_;
-  std::vector<uint8_t> bytes_;
-};
-}  // namespace
-
-std::unique_ptr<MappedFile> SimFileSystem::MapForReading(const std::string& path, uint32_t* error) {
-  auto file = Open(path, kGenericRead, kShareRead | kShareDelete, Disposition::OpenExisting, error);
-  if (!file) return nullptr;
-  auto size = file->Size(error);
-  if (!size) return nullptr;
-  std::vector<uint8_t> bytes(static_cast<size_t>(*size));
-  for (size_t done = 0; done < bytes.size();) {
-    auto got = file->Read(bytes.data() + done, bytes.size() - done, error);
-    if (!got) return nullptr;
-    if (*got == 0) break;
-    done += *got;
-  }
-  if (error) *error = kErrorSuccess;
-  return std::make_unique<SimMappedFile>(std::move(file), std::move(bytes));
-}
-
 std::optional<uint32_t> SimFileSystem::Attributes(const std::string& path) {
   Located found = Locate(path);
   if (found.error || !found.node) return std::nullopt;

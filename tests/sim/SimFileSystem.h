@@ -83,9 +83,6 @@ class SimFileSystem : public FileSystem {
   // --- the seam
   std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share, Disposition disposition,
                              uint32_t* error) override;
-  // A copy of the bytes, read through Open and Read (so share modes, OpenFails
-  // and ReadFails apply); the file stays open while the view lives.
-  std::unique_ptr<MappedFile> MapForReading(const std::string& path, uint32_t* error) override;
   std::optional<uint32_t> Attributes(const std::string& path) override;
   uint32_t SetAttributes(const std::string& path, uint32_t attributes) override;
   uint32_t Delete(const std::string& path) override;

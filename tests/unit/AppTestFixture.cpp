@@ -1,5 +1,6 @@
 #include "tests/unit/AppTestFixture.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace orfa::apptest {
@@ -70,15 +71,22 @@ std::string MakeExecutableImage(bool stamped) {
   PutLe(image, table + 40 + 20, 0x400, 4);
   for (size_t i = 0x200; i < 0x400; ++i) image[i] = static_cast<char>(i * 7);
   std::memcpy(&image[0x480], kMarker, 16);
-  if (stamped) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(image.data());
-    auto layout = LayoutOfImage(bytes, image.size(), kMarker);
-    image.replace(0x480 + kDigestMarkerSize, kDigestSize, DigestOfImage(bytes, *layout));
-  }
+  if (stamped) image.replace(0x480 + kDigestMarkerSize, kDigestSize, DigestOfBytes(image).digest);
   return image;
 }
 
 std::string DigestSlotOf(const std::string& image) { return image.substr(0x480, kDigestSlotSize); }
+
+ImageDigest DigestOfBytes(const std::string& image, size_t chunk, size_t headBytes) {
+  size_t at = 0;
+  auto read = [&](uint8_t* buffer, size_t size) -> std::optional<size_t> {
+    const size_t n = std::min(size, image.size() - at);
+    std::memcpy(buffer, image.data() + at, n);
+    at += n;
+    return n;
+  };
+  return DigestOfImageFile(read, image.size(), kMarker, chunk, headBytes);
+}
 
 void LayOutProduct(SimWindows& sim, Entry entry) {
   sim.files.AddFile(std::string(kProductFolder) + "orfa.exe", "MZ product");

@@ -26,6 +26,10 @@ std::string PayloadWithStamp(int stamp, size_t size = 64);
 std::string MakeExecutableImage(bool stamped = true);
 // The digest record the running executable carries for that image.
 std::string DigestSlotOf(const std::string& image);
+// The one-pass digest of an image held in memory, read in pieces of `chunk`
+// bytes after a first read of `headBytes`.
+ImageDigest DigestOfBytes(const std::string& image, size_t chunk = kImageReadChunk,
+                          size_t headBytes = 4096);
 
 // Lays out the product: orfa.exe, English and Russian language files, the
 // native uninstall entry, the installer's executable and its payload resource.

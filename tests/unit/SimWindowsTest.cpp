@@ -304,27 +304,5 @@ TEST(SimSystem, CodePagesAndOemConversion) {
   EXPECT_EQ(sim.system.Environment("TEMP"), "");
 }
 
-TEST(SimFiles, MappingShowsTheBytesAndHoldsTheFileOpen) {
-  SimWindows sim;
-  sim.files.AddFile("C:\\d\\f.bin", "abc");
-  sim.files.AddFile("C:\\d\\empty.bin");
-  uint32_t error = 0;
-  {
-    auto view = sim.files.MapForReading("C:\\d\\f.bin", &error);
-    ASSERT_NE(view, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view->Data()), view->Size()), "abc");
-    EXPECT_EQ(sim.files.LogicHandleCount(), 1u);
-    EXPECT_EQ(sim.files.Open("C:\\d\\f.bin", kGenericWrite, kShareRead, Disposition::OpenExisting, &error),
-              nullptr);  // mapped for reading only
-    EXPECT_EQ(error, kErrorSharingViolation);
-  }
-  EXPECT_EQ(sim.files.LogicHandleCount(), 0u);
-  auto empty = sim.files.MapForReading("C:\\d\\empty.bin", &error);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty->Size(), 0u);
-  EXPECT_EQ(sim.files.MapForReading("C:\\d\\missing.bin", &error), nullptr);
-  EXPECT_EQ(error, kErrorFileNotFound);
-}
-
 }  // namespace
 }  // namespace orfa
