@@ -4,8 +4,8 @@
 # warm wineserver, and prints the medians of N runs (default 7) of
 # orfa-update "modest", of a bare resource-to-file writer of the same payload
 # (the floor), of an uncompressed NSIS installer of it (built for the same
-# Windows as the installer) and of cp; their ratios; and the peak private memory of the
-# installer and of the bare writer. Not a test: nothing fails on a missed goal.
+# Windows as the installer) and of cp; their ratios; and the peak private
+# memory of the installer and of the bare writer. Not a test: nothing fails on a missed goal.
 #
 #   tools/bench.sh [N]
 #
