@@ -30,7 +30,12 @@ if(TARGET orfa_unit_tests)
 endif()
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
-  add_test(NAME lngcheck-samples
+  # In the sanitizer tree the same samples run the checker under ASan/UBSan.
+  set(ORFA_LNGCHECK_TEST lngcheck-samples)
+  if(ORFA_FUZZ)
+    set(ORFA_LNGCHECK_TEST lngcheck-samples-asan)
+  endif()
+  add_test(NAME ${ORFA_LNGCHECK_TEST}
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/lngcheck/test_samples.py
             $<TARGET_FILE:orfa-lngcheck>)
 endif()
