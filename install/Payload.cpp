@@ -133,12 +133,10 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
   MessageBoxRequest request;
   request.style = kQuestionStyle;
   if (ctx.UseRussian) {
-    request.textPieces = {
-        TextPiece{kOlderFileRu1, kCodePageRussian}, AnsiText(target),
-        TextPiece{"\r\n" + std::string(kOlderFileRu2) + versions.OldVersionText + kOlderFileRu3 +
-                      versions.NewVersionText + "?",
-                  kCodePageRussian}};
-    request.text = JoinedBytes(request.textPieces);
+    request.SetText({TextPiece{kOlderFileRu1, kCodePageRussian}, AnsiText(target),
+                     TextPiece{"\r\n" + std::string(kOlderFileRu2) + versions.OldVersionText +
+                                   kOlderFileRu3 + versions.NewVersionText + "?",
+                               kCodePageRussian}});
     request.caption = kSoundQuestionRu;
     request.language = kLanguageRussian;
     request.codePage = kCodePageRussian;

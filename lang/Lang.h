@@ -34,7 +34,6 @@ CodedText LangFormatCoded(SetupContext& ctx, const std::string& key,
 CodedText LangFormatLinesCoded(SetupContext& ctx, const std::string& key,
                                const std::vector<CodedText>& texts);
 CodedText FillPlaceholders(const TextPiece& message, const std::vector<CodedText>& texts);
-std::string JoinedBytes(const CodedText& pieces);
 // A text from the system (a path, a number) in its ANSI code page.
 inline TextPiece AnsiText(std::string text) { return TextPiece{std::move(text), kCodePageAnsi}; }
 

@@ -134,15 +134,6 @@ std::string FillPlaceholders(std::string text, const std::vector<std::string>& t
   return JoinedBytes(FillPlaceholders(TextPiece{std::move(text), kCodePageAnsi}, pieces));
 }
 
-std::string JoinedBytes(const CodedText& pieces) {
-  size_t size = 0;
-  for (const TextPiece& piece : pieces) size += piece.text.size();
-  std::string joined;
-  joined.reserve(size);
-  for (const TextPiece& piece : pieces) joined += piece.text;
-  return joined;
-}
-
 std::string LangFormat(SetupContext& ctx, const std::string& key,
                        const std::vector<std::string>& texts) {
   return FillPlaceholders(LangText(ctx, key), texts);
@@ -169,10 +160,8 @@ int ShowLangMessage(SetupContext& ctx, const std::string& text) {
 
 int ShowLangMessage(SetupContext& ctx, const CodedText& text) {
   MessageBoxRequest request;
-  request.text = JoinedBytes(text);
-  request.textPieces = text;
-  request.caption = ctx.GroupNameRu;
-  request.captionPieces = {TextPiece{ctx.GroupNameRu, ctx.GroupNameRuCodePage}};
+  request.SetText(text);
+  request.SetCaption({TextPiece{ctx.GroupNameRu, ctx.GroupNameRuCodePage}});
   request.style = kErrorStyle;
   request.language = MessageLanguage(ctx);
   request.codePage = ctx.MessageCodePage;
@@ -187,10 +176,8 @@ bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::stri
 
 bool AskLangQuestion(SetupContext& ctx, const CodedText& text, const CodedText& caption) {
   MessageBoxRequest request;
-  request.text = JoinedBytes(text);
-  request.textPieces = text;
-  request.caption = JoinedBytes(caption);
-  request.captionPieces = caption;
+  request.SetText(text);
+  request.SetCaption(caption);
   request.style = kQuestionStyle;
   request.language = MessageLanguage(ctx);
   request.codePage = ctx.MessageCodePage;
@@ -205,8 +192,7 @@ void ShowBilingualError(SetupContext& ctx, const std::string& english, const Cod
   MessageBoxRequest request;
   request.style = kErrorStyle;
   if (ctx.UseRussian) {
-    request.text = JoinedBytes(russian);
-    request.textPieces = russian;
+    request.SetText(russian);
     request.caption = ctx.GroupNameRu;
     request.language = kLangRussian;
     // The built-in Russian text is Windows-1251; the caption is the chosen

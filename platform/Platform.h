@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orfa {
@@ -210,6 +211,16 @@ struct TextPiece {
 // A text made of pieces, each in its own code page.
 using CodedText = std::vector<TextPiece>;
 
+// The pieces' bytes one after the other, each in its own code page still.
+inline std::string JoinedBytes(const CodedText& pieces) {
+  size_t size = 0;
+  for (const TextPiece& piece : pieces) size += piece.text.size();
+  std::string joined;
+  joined.reserve(size);
+  for (const TextPiece& piece : pieces) joined += piece.text;
+  return joined;
+}
+
 struct MessageBoxRequest {
   std::string text;
   std::string caption;
@@ -225,6 +236,16 @@ struct MessageBoxRequest {
   // bytes joined.
   CodedText textPieces;
   CodedText captionPieces;
+
+  // The text (the caption) made of pieces, with its joined bytes.
+  void SetText(CodedText pieces) {
+    text = JoinedBytes(pieces);
+    textPieces = std::move(pieces);
+  }
+  void SetCaption(CodedText pieces) {
+    caption = JoinedBytes(pieces);
+    captionPieces = std::move(pieces);
+  }
 };
 
 class Ui {
