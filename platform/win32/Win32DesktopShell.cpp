@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "platform/win32/Win32DllSearch.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Ports.h"
 
@@ -19,21 +20,14 @@ namespace orfa::win32 {
 namespace {
 
 // OLE Automation's text and VARIANT calls, from oleaut32.dll of the system
-// folder (loaded by its full path, only for this).
+// folder (loaded only for this).
 class Automation {
  public:
   Automation() {
-    const UINT size = ::GetSystemDirectoryA(nullptr, 0);
-    if (size == 0) return;
-    std::string path(size, '\0');
-    const UINT length = ::GetSystemDirectoryA(&path[0], size);
-    if (length == 0 || length >= size) return;
-    path.resize(length);
-    path += "\\oleaut32.dll";
-    module_.Reset(::LoadLibraryA(path.c_str()));
+    module_.Reset(LoadSystemLibrary("oleaut32.dll"));
     if (!module_) return;
-    allocString_ = Find<AllocStringFn>("SysAllocStringLen");
-    clearVariant_ = Find<ClearVariantFn>("VariantClear");
+    allocString_ = LookUp<AllocStringFn>(module_.Get(), "SysAllocStringLen");
+    clearVariant_ = LookUp<ClearVariantFn>(module_.Get(), "VariantClear");
   }
   bool Ready() const { return allocString_ != nullptr && clearVariant_ != nullptr; }
   BSTR Alloc(const std::wstring& text) const {
@@ -44,11 +38,6 @@ class Automation {
  private:
   using AllocStringFn = BSTR(WINAPI*)(const OLECHAR*, UINT);
   using ClearVariantFn = HRESULT(WINAPI*)(VARIANTARG*);
-  template <typename Fn>
-  Fn Find(const char* name) const {
-    FARPROC proc = ::GetProcAddress(module_.Get(), name);
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-  }
 
   UniqueModule module_;
   AllocStringFn allocString_ = nullptr;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/win32/Win32Handles.h"
+
 namespace orfa::win32 {
 namespace {
 
@@ -18,13 +20,6 @@ using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
 // Set once at the entry, before any other thread exists; constant-initialised,
 // so it is valid before the C runtime starts.
 bool searchIsSystemOnly = false;
-
-template <typename Fn>
-Fn Kernel32Function(const char* name) {
-  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(kernel, name)));
-}
 
 bool IsNamed(const char* name, const char* expected) {
   for (; *name != '\0' && *expected != '\0'; ++name, ++expected) {
@@ -46,14 +41,14 @@ FARPROC WINAPI DelayLoadNotify(unsigned notification, PDelayLoadInfo info) {
 }  // namespace
 
 void RestrictDllSearch() {
-  auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+  auto setDefault = LookUp<SetDefaultDllDirectoriesFn>("kernel32.dll", "SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(kSearchSystem32)) {
     searchIsSystemOnly = true;
     return;
   }
   // Older systems: at least the current folder leaves the search; the
   // application's folder stays in it, so every DLL is then loaded by full path.
-  auto setDirectory = Kernel32Function<SetDllDirectoryAFn>("SetDllDirectoryA");
+  auto setDirectory = LookUp<SetDllDirectoryAFn>("kernel32.dll", "SetDllDirectoryA");
   if (setDirectory != nullptr) setDirectory("");
 }
 
@@ -62,17 +57,10 @@ HMODULE LoadSystemLibrary(const char* name) {
   // (side-by-side redirection, which comes before any folder is searched); a
   // full path would bypass it.
   if (searchIsSystemOnly || IsNamed(name, "comctl32.dll")) return ::LoadLibraryA(name);
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    UINT length = ::GetSystemDirectoryA(path.data(), static_cast<UINT>(path.size()));
-    if (length == 0) return nullptr;
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(length + 1);
-  }
-  if (path.empty() || path.back() != '\\') path += '\\';
+  std::string path =
+      GrowingText([](char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); });
+  if (path.empty()) return nullptr;
+  if (path.back() != '\\') path += '\\';
   path += name;
   // The DLL's own imports are then looked for in its folder first.
   return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

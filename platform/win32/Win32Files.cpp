@@ -83,22 +83,6 @@ class Win32File : public File {
   UniqueFile handle_;
 };
 
-// Calls getter(buffer, size) that returns the length written, or the size
-// needed (NUL included) when the buffer is too small, or 0 on failure.
-template <typename Getter>
-std::string GrowingText(Getter getter) {
-  std::string text(MAX_PATH, '\0');
-  for (;;) {
-    UINT length = getter(text.data(), static_cast<UINT>(text.size()));
-    if (length == 0) return std::string();
-    if (length < text.size()) {
-      text.resize(length);
-      return text;
-    }
-    text.resize(length + 1);
-  }
-}
-
 using GetFileVersionInfoSizeAFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
 using GetFileVersionInfoAFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
 using VerQueryValueAFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
@@ -112,9 +96,9 @@ class VersionLibrary {
     tried_ = true;
     module_.Reset(LoadSystemLibrary("version.dll"));
     if (!module_) return false;
-    size_ = Find<GetFileVersionInfoSizeAFn>("GetFileVersionInfoSizeA");
-    info_ = Find<GetFileVersionInfoAFn>("GetFileVersionInfoA");
-    query_ = Find<VerQueryValueAFn>("VerQueryValueA");
+    size_ = LookUp<GetFileVersionInfoSizeAFn>(module_.Get(), "GetFileVersionInfoSizeA");
+    info_ = LookUp<GetFileVersionInfoAFn>(module_.Get(), "GetFileVersionInfoA");
+    query_ = LookUp<VerQueryValueAFn>(module_.Get(), "VerQueryValueA");
     if (size_ == nullptr || info_ == nullptr || query_ == nullptr) module_.Reset();
     return module_.Valid();
   }
@@ -124,12 +108,6 @@ class VersionLibrary {
   VerQueryValueAFn query_ = nullptr;
 
  private:
-  template <typename Fn>
-  Fn Find(const char* name) {
-    FARPROC proc = ::GetProcAddress(module_.Get(), name);
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-  }
-
   bool tried_ = false;
   UniqueModule module_;
 };

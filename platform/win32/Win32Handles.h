@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 namespace orfa::win32 {
@@ -132,16 +133,37 @@ class ComApartment {
   HRESULT result_;
 };
 
-// A function that kernel32 (or another loaded module) may or may not export.
+// A function that a module may or may not export; null when it does not.
 template <typename Fn>
-Fn LookUp(const char* module, const char* name) {
-  HMODULE handle = ::GetModuleHandleA(module);
-  if (handle == nullptr) return nullptr;
-  FARPROC proc = ::GetProcAddress(handle, name);
+Fn LookUp(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  FARPROC proc = ::GetProcAddress(module, name);
   // Through void(*)() so the compiler accepts the change of function type.
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
 }
 
+// The same from kernel32 (or another module already loaded), by its name.
+template <typename Fn>
+Fn LookUp(const char* module, const char* name) {
+  return LookUp<Fn>(::GetModuleHandleA(module), name);
+}
+
 inline uint32_t LastError() { return static_cast<uint32_t>(::GetLastError()); }
+
+// Calls getter(buffer, size) that returns the length written, or the size
+// needed (NUL included) when the buffer is too small, or 0 on failure.
+template <typename Getter>
+std::string GrowingText(Getter getter) {
+  std::string text(MAX_PATH, '\0');
+  for (;;) {
+    UINT length = getter(text.data(), static_cast<UINT>(text.size()));
+    if (length == 0) return std::string();
+    if (length < text.size()) {
+      text.resize(length);
+      return text;
+    }
+    text.resize(length + 1);
+  }
+}
 
 }  // namespace orfa::win32
