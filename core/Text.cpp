@@ -3,9 +3,7 @@
 namespace orfa {
 
 std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : text) c = LowerAscii(c);
   return text;
 }
 

@@ -1,6 +1,7 @@
 #include "lang/LangFile.h"
 
 #include "core/SetupContext.h"
+#include "core/Text.h"
 #include "platform/LineReader.h"
 
 namespace orfa {
@@ -13,9 +14,7 @@ bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 bool HoldsAt(const std::string& line, size_t pos, const std::string& loweredNeedle) {
   if (line.size() < pos + loweredNeedle.size()) return false;
   for (size_t i = 0; i < loweredNeedle.size(); ++i) {
-    char c = line[pos + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != loweredNeedle[i]) return false;
+    if (LowerAscii(line[pos + i]) != loweredNeedle[i]) return false;
   }
   return true;
 }
