@@ -6,18 +6,12 @@
  * Built by tools/bench.sh with page-aligned sections. */
 #include <windows.h>
 
+#include "own_name.h"
+
 /* The command line after the program's own name, quotes removed: the path. */
 static LPWSTR TargetPath(void)
 {
-    LPWSTR line = GetCommandLineW(), out, in;
-    int quoted = 0;
-    while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
-        if (*line == L'"')
-            quoted = !quoted;
-        ++line;
-    }
-    while (*line == L' ' || *line == L'\t')
-        ++line;
+    LPWSTR line = AfterOwnName(), out, in;
     for (in = out = line; *in; ++in)
         if (*in != L'"')
             *out++ = *in;

@@ -12,18 +12,11 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "own_name.h"
+
 int main(void)
 {
-    /* The command line after our own name, as it was given. */
-    LPWSTR line = GetCommandLineW();
-    int quoted = 0;
-    while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
-        if (*line == L'"')
-            quoted = !quoted;
-        ++line;
-    }
-    while (*line == L' ' || *line == L'\t')
-        ++line;
+    LPWSTR line = AfterOwnName();
     if (!*line) {
         fprintf(stderr, "usage: memwatch program.exe [arguments...]\n");
         return 255;
