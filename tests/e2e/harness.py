@@ -64,6 +64,7 @@ import contextlib
 import ctypes
 import dataclasses
 import fcntl
+import functools
 import struct
 import hashlib
 import json
@@ -766,26 +767,19 @@ def folder_size_kb(folder: Path) -> Optional[int]:
     return total // 1024
 
 
-_mount_namespace_error: Optional[str] = None
-_mount_namespace_entered = False
-
-
+@functools.lru_cache(maxsize=None)
 def small_drive_unavailable_reason() -> Optional[str]:
     """Why a small drive cannot be mounted for a run, or None when it can.
     The first call moves this process, and so everything it starts from then
     on, into a mount namespace of its own: the mounts stay private to the
-    tests and end with them."""
-    global _mount_namespace_error, _mount_namespace_entered
-    if not _mount_namespace_entered and _mount_namespace_error is None:
-        libc = ctypes.CDLL(None, use_errno=True)
-        if libc.unshare(0x00020000) != 0:   # CLONE_NEWNS
-            _mount_namespace_error = f"unshare(CLONE_NEWNS): {os.strerror(ctypes.get_errno())}"
-        else:
-            _mount_namespace_entered = True
-            made = subprocess.run(["mount", "--make-rprivate", "/"], capture_output=True, text=True)
-            if made.returncode != 0:
-                _mount_namespace_error = f"mount --make-rprivate /: {made.stderr.strip()}"
-    return _mount_namespace_error
+    tests and end with them. Later calls give the first one's answer."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.unshare(0x00020000) != 0:   # CLONE_NEWNS
+        return f"unshare(CLONE_NEWNS): {os.strerror(ctypes.get_errno())}"
+    made = subprocess.run(["mount", "--make-rprivate", "/"], capture_output=True, text=True)
+    if made.returncode != 0:
+        return f"mount --make-rprivate /: {made.stderr.strip()}"
+    return None
 
 
 @contextlib.contextmanager
