@@ -34,6 +34,10 @@ bool IsHeaderOf(const std::string& line, const std::string& key) {
   return IsHeaderStartOf(line, LowerAscii(key) + "]");
 }
 
+bool IsIgnoredLanguageFileName(const std::string& name) {
+  return name.find('!') != std::string::npos;
+}
+
 bool IsBlankLine(const std::string& line) {
   for (char c : line) {
     if (!IsControlOrBlank(c)) return false;

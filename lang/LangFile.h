@@ -19,6 +19,9 @@ namespace orfa {
 bool IsHeaderOf(const std::string& line, const std::string& key);
 // True for an empty line or one made only of the characters 0 to 32.
 bool IsBlankLine(const std::string& line);
+// True for a file name with "!" anywhere: such a file in the language folder
+// is passed over, never read.
+bool IsIgnoredLanguageFileName(const std::string& name);
 
 enum class EntryStatus {
   Found,    // the header was found; `value` holds the value

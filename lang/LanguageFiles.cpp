@@ -1,5 +1,6 @@
 // Finding, validating and choosing the product's language files.
 #include "lang/Lang.h"
+#include "lang/LangFile.h"
 #include "platform/Failure.h"
 
 namespace orfa {
@@ -126,7 +127,7 @@ bool LoadLanguageFiles(SetupContext& ctx) {
   const std::vector<DirEntry> entries =
       ctx.Os.files.List(ctx.ProductFolder + "language\\*.lng", &error);
   for (const DirEntry& entry : entries) {
-    if (entry.name.find('!') != std::string::npos) continue;
+    if (IsIgnoredLanguageFileName(entry.name)) continue;
     const int index = static_cast<int>(catalog.LanguageFiles.size());
     catalog.LanguageFiles.push_back(entry.name);
     const std::string lowered = LowerAscii(entry.name);

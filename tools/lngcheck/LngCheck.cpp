@@ -116,7 +116,7 @@ class Checker {
   Checker(const std::vector<LanguageFileText>& files, const CheckOptions& options)
       : options_(options), rules_(Rules(options)) {
     for (const LanguageFileText& file : files) {
-      if (IsSkippedName(file.name)) continue;
+      if (IsIgnoredLanguageFileName(file.name)) continue;
       parsed_.push_back({&file, SplitLines(file.bytes)});
       const std::string lowered = LowerAscii(file.name);
       if (lowered == "russian.lng") russian_ = parsed_.size() - 1;
@@ -339,8 +339,6 @@ void Checker::CheckBytes(const Parsed& p, unsigned codePage) {
 }
 
 }  // namespace
-
-bool IsSkippedName(const std::string& name) { return name.find('!') != std::string::npos; }
 
 std::vector<Diagnostic> CheckLanguageFiles(const std::vector<LanguageFileText>& files,
                                            const CheckOptions& options) {

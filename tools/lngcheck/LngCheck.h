@@ -29,10 +29,8 @@ struct CheckOptions {
   std::string folder;
 };
 
-// Names the installer skips ("!" anywhere) are left out here too.
-bool IsSkippedName(const std::string& name);
-
-// Every file is checked; the fallback files ("english.lng", and
+// Every file is checked but those the installer passes over ("!" in the
+// name); the fallback files ("english.lng", and
 // "russian.lng" for Russian-locale users) are found among `files`.
 std::vector<Diagnostic> CheckLanguageFiles(const std::vector<LanguageFileText>& files,
                                            const CheckOptions& options);
