@@ -32,6 +32,7 @@ constexpr uint32_t kErrorHandleEof = 38;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorDiskFull = 112;
+constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorNoMoreItems = 259;
@@ -95,6 +96,11 @@ constexpr uint32_t kShareDelete = 4;
 
 enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways };
 
+// Flags of an open. kOpenReparsePoint (FILE_FLAG_OPEN_REPARSE_POINT): a link
+// at the last name is not followed; it is opened itself, and a create-new
+// refuses it like any other file in the way.
+constexpr uint32_t kOpenReparsePoint = 0x00200000;
+
 constexpr uint32_t kAttrReadOnly = 0x01;
 constexpr uint32_t kAttrHidden = 0x02;
 constexpr uint32_t kAttrSystem = 0x04;
@@ -117,6 +123,9 @@ class File {
   // FlushFileBuffers: what was written is on the disk when it returns; the
   // system's error code.
   virtual uint32_t Flush() = 0;
+  // The attributes of the open file itself (GetFileInformationByHandle), or
+  // nullopt with *error.
+  virtual std::optional<uint32_t> Attributes(uint32_t* error) = 0;
 };
 
 struct DirEntry {
@@ -128,12 +137,22 @@ struct DirEntry {
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // CreateFile with the flags (kOpenReparsePoint or 0); null with *error set
+  // when it cannot.
   virtual std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
-                                     Disposition disposition, uint32_t* error) = 0;
+                                     Disposition disposition, uint32_t flags,
+                                     uint32_t* error) = 0;
+  std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
+                             Disposition disposition, uint32_t* error) {
+    return Open(path, access, share, disposition, 0, error);
+  }
   // File attributes, nullopt when nothing of that name exists.
   virtual std::optional<uint32_t> Attributes(const std::string& path) = 0;
   virtual uint32_t SetAttributes(const std::string& path, uint32_t attributes) = 0;
   virtual uint32_t Delete(const std::string& path) = 0;
+  // RemoveDirectory: an empty folder, or a link to a folder (the link itself,
+  // whatever it leads to).
+  virtual uint32_t RemoveFolder(const std::string& path) = 0;
   // MoveFile: fails when the target exists.
   virtual uint32_t Move(const std::string& from, const std::string& to) = 0;
   // Replaces `to` by `from` in one step, written through to the disk before

@@ -79,6 +79,16 @@ class Win32File : public File {
     return ::FlushFileBuffers(handle_.Get()) ? kErrorSuccess : LastError();
   }
 
+  std::optional<uint32_t> Attributes(uint32_t* error) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle_.Get(), &info)) {
+      *error = LastError();
+      return std::nullopt;
+    }
+    *error = kErrorSuccess;
+    return static_cast<uint32_t>(info.dwFileAttributes);
+  }
+
  private:
   UniqueFile handle_;
 };
@@ -127,10 +137,13 @@ std::string UpToNul(const char* text, size_t available) {
 
 class Win32FileSystem : public FileSystem {
  public:
+  using FileSystem::Open;
   std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
-                             Disposition disposition, uint32_t* error) override {
+                             Disposition disposition, uint32_t flags, uint32_t* error) override {
+    const DWORD flagsAndAttributes =
+        FILE_ATTRIBUTE_NORMAL | ((flags & kOpenReparsePoint) != 0 ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     UniqueFile handle(::CreateFileA(path.c_str(), access, share, nullptr, CreationOf(disposition),
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    flagsAndAttributes, nullptr));
     if (!handle) {
       *error = LastError();
       return nullptr;
@@ -151,6 +164,10 @@ class Win32FileSystem : public FileSystem {
 
   uint32_t Delete(const std::string& path) override {
     return ::DeleteFileA(path.c_str()) ? kErrorSuccess : LastError();
+  }
+
+  uint32_t RemoveFolder(const std::string& path) override {
+    return ::RemoveDirectoryA(path.c_str()) ? kErrorSuccess : LastError();
   }
 
   uint32_t Move(const std::string& from, const std::string& to) override {

@@ -1,4 +1,5 @@
-// Files: share modes, read-only files, moves, attributes, names without case.
+// Files: share modes, read-only files, moves, attributes, names without case,
+// links.
 #include <algorithm>
 
 #include "tests/contract/Contract.h"
@@ -258,6 +259,36 @@ TEST_P(FileContract, FolderIsNoFileToOpen) {
   EXPECT_FALSE(os().files.Open(folder.substr(0, folder.size() - 1), kGenericRead, kShareRead,
                                Disposition::OpenExisting, &error));
   EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_FALSE(os().files.Open(folder.substr(0, folder.size() - 1), kGenericRead | kGenericWrite,
+                               kShareNone, Disposition::CreateNew, kOpenReparsePoint, &error));
+  EXPECT_EQ(error, kErrorFileExists);
+}
+
+TEST_P(FileContract, OpenFileTellsItsOwnAttributes) {
+  std::string path = world().Folder() + "~orfm.cok";
+  uint32_t error = 1;
+  auto file = os().files.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                              Disposition::CreateNew, kOpenReparsePoint, &error);
+  ASSERT_TRUE(file);
+  const auto own = file->Attributes(&error);
+  EXPECT_EQ(error, kErrorSuccess);
+  ASSERT_TRUE(own);
+  EXPECT_EQ(*own & (kAttrDirectory | kAttrReparsePoint), 0u);
+  EXPECT_EQ(own, os().files.Attributes(path));
+}
+
+TEST_P(FileContract, RemoveFolderTakesOnlyAnEmptyFolder) {
+  constexpr uint32_t kErrorDirectory = 267;
+  std::string folder = world().Folder();
+  world().AddFolder(folder + "empty");
+  world().AddFolder(folder + "full");
+  world().AddFile(folder + "full\\orfm.cok", "orfm");
+  EXPECT_EQ(os().files.RemoveFolder(folder + "full"), kErrorDirNotEmpty);
+  EXPECT_EQ(os().files.RemoveFolder(folder + "full\\orfm.cok"), kErrorDirectory);
+  EXPECT_EQ(os().files.RemoveFolder(folder + "missing"), kErrorFileNotFound);
+  EXPECT_EQ(os().files.RemoveFolder(folder + "empty"), kErrorSuccess);
+  EXPECT_FALSE(os().files.Attributes(folder + "empty"));
+  EXPECT_EQ(world().ReadFileBytes(folder + "full\\orfm.cok"), "orfm");
 }
 
 TEST_P(FileContract, PathsLongerThanTheAnsiLimitAreRefused) {
@@ -286,6 +317,106 @@ TEST_P(FileContract, ForwardSlashesAndRelativePaths) {
   EXPECT_TRUE(FileExists(os().files, ".\\orfa.exe"));
   uint32_t error = 0;
   EXPECT_TRUE(os().files.Open("ORFA.EXE", kGenericRead, kShareRead, Disposition::OpenExisting, &error));
+}
+
+// ---------------------------------------------------------------- links
+
+// The cases about links run in one more world: the simulation that follows
+// links by name, as Wine does, held to what the real Wine does.
+class LinkContract : public Contract {
+ protected:
+  // A case folder with "victim.txt" in it, "~a.cok" leading to it and
+  // "~b.cok" leading to "missing.txt", which does not exist. False when this
+  // world cannot make links.
+  bool MakeLinks() {
+    folder_ = world().Folder();
+    world().AddFile(folder_ + "victim.txt", "victim");
+    return world().AddFileLink(folder_ + "~a.cok", folder_ + "victim.txt") &&
+           world().AddFileLink(folder_ + "~b.cok", folder_ + "missing.txt");
+  }
+  std::string At(const std::string& name) const { return folder_ + name; }
+
+ private:
+  std::string folder_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Worlds, LinkContract, ::testing::ValuesIn(LinkWorlds()), WorldName);
+
+TEST_P(LinkContract, CreateNewOfTheNameRefusesALinkAndLeavesWhatItLeadsTo) {
+  if (!MakeLinks()) GTEST_SKIP() << "this system makes no links here";
+  for (const char* name : {"~a.cok", "~b.cok"}) {
+    SCOPED_TRACE(name);
+    uint32_t error = 0;
+    EXPECT_FALSE(os().files.Open(At(name), kGenericRead | kGenericWrite, kShareNone,
+                                 Disposition::CreateNew, kOpenReparsePoint, &error));
+    EXPECT_EQ(error, kErrorFileExists);
+  }
+  EXPECT_EQ(world().ReadFileBytes(At("victim.txt")), "victim");
+  EXPECT_FALSE(os().files.Attributes(At("missing.txt")));
+}
+
+TEST_P(LinkContract, ReplacingMoveOntoALinkReplacesTheLinkItself) {
+  if (!MakeLinks()) GTEST_SKIP() << "this system makes no links here";
+  for (const char* name : {"~a.cok", "~b.cok"}) {
+    SCOPED_TRACE(name);
+    world().AddFile(At("own.cok"), "own");
+    EXPECT_EQ(os().files.MoveReplace(At("own.cok"), At(name)), kErrorSuccess);
+    EXPECT_EQ(world().ReadFileBytes(At(name)), "own");
+    const auto attributes = os().files.Attributes(At(name));
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(*attributes & kAttrReparsePoint, 0u);
+  }
+  EXPECT_EQ(world().ReadFileBytes(At("victim.txt")), "victim");
+  EXPECT_FALSE(os().files.Attributes(At("missing.txt")));
+}
+
+TEST_P(LinkContract, CallsByNameMeetTheLinkOrWhatItLeadsTo) {
+  if (!MakeLinks()) GTEST_SKIP() << "this system makes no links here";
+  uint32_t error = 0;
+  {
+    auto file = os().files.Open(At("~a.cok"), kGenericRead, kShareRead, Disposition::OpenExisting,
+                                &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(ReadAll(*file), "victim");
+  }
+  auto itself = os().files.Open(At("~a.cok"), kGenericRead, kShareRead,
+                                Disposition::OpenExisting, kOpenReparsePoint, &error);
+  ASSERT_TRUE(itself);
+  const auto openAttributes = itself->Attributes(&error);
+  ASSERT_TRUE(openAttributes);
+  itself.reset();
+  if (!world().LinksFollowedByName()) {
+    // Windows: the link itself, whether it leads anywhere or not.
+    EXPECT_NE(*openAttributes & kAttrReparsePoint, 0u);
+    for (const char* name : {"~a.cok", "~b.cok"}) {
+      const auto attributes = os().files.Attributes(At(name));
+      ASSERT_TRUE(attributes) << name;
+      EXPECT_NE(*attributes & kAttrReparsePoint, 0u) << name;
+    }
+    EXPECT_EQ(os().files.Move(At("~a.cok"), At("moved.cok")), kErrorSuccess);
+    EXPECT_EQ(world().ReadFileBytes(At("moved.cok")), "victim");
+    EXPECT_EQ(os().files.Delete(At("moved.cok")), kErrorSuccess);
+    EXPECT_EQ(os().files.Delete(At("~b.cok")), kErrorSuccess);
+    EXPECT_FALSE(os().files.Attributes(At("~b.cok")));
+    EXPECT_EQ(world().ReadFileBytes(At("victim.txt")), "victim");
+    return;
+  }
+  // Wine: what the link leads to, even when told not to follow it; a link
+  // that leads nowhere is not there.
+  EXPECT_EQ(openAttributes, os().files.Attributes(At("victim.txt")));
+  EXPECT_EQ(os().files.Attributes(At("~a.cok")), os().files.Attributes(At("victim.txt")));
+  EXPECT_FALSE(os().files.Attributes(At("~b.cok")));
+  EXPECT_EQ(os().files.Delete(At("~b.cok")), kErrorFileNotFound);
+  // Moving the link moves the file it leads to, and the link stays.
+  EXPECT_EQ(os().files.Move(At("~a.cok"), At("moved.cok")), kErrorSuccess);
+  EXPECT_EQ(world().ReadFileBytes(At("moved.cok")), "victim");
+  EXPECT_FALSE(os().files.Attributes(At("victim.txt")));
+  EXPECT_FALSE(os().files.Open(At("~a.cok"), kGenericRead | kGenericWrite, kShareNone,
+                               Disposition::CreateNew, kOpenReparsePoint, &error));
+  // Deleting the link deletes the file it leads to.
+  EXPECT_EQ(os().files.Move(At("moved.cok"), At("victim.txt")), kErrorSuccess);
+  EXPECT_EQ(os().files.Delete(At("~a.cok")), kErrorSuccess);
+  EXPECT_FALSE(world().ReadFileBytes(At("victim.txt")));
 }
 
 ORFA_CONTRACT_SUITE(ListContract);

@@ -14,6 +14,7 @@ namespace {
 
 using win32::UniqueFile;
 using win32::UniqueFind;
+using win32::UniqueKernel;
 using win32::UniqueRegKey;
 
 constexpr const char* kKeyParent = "Software\\OrfaContract";
@@ -49,6 +50,48 @@ void RemoveTree(const std::string& folder) {
   }
   find.Reset();
   ::RemoveDirectoryA(folder.c_str());
+}
+
+using WineUnixFileNameFn = char*(__cdecl*)(const WCHAR*);
+
+// The Unix path that Wine gives a Windows path; empty where this is no Wine.
+std::string UnixName(const std::string& path) {
+  auto unixFileName =
+      win32::LookUp<WineUnixFileNameFn>("kernel32.dll", "wine_get_unix_file_name");
+  if (unixFileName == nullptr) return std::string();
+  std::wstring wide;
+  for (char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  char* name = unixFileName(wide.c_str());
+  if (name == nullptr) return std::string();
+  std::string result = name;
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Runs a Unix shell command (Wine starts Unix programs too) and waits until
+// `done` tells that it has had its effect: Wine gives no handle that a Unix
+// process's end signals. False when it did not start or had no effect in 10 s.
+bool RunUnix(const std::string& command, bool (*done)(const std::string&),
+             const std::string& what) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  std::string line = "/bin/sh -c \"" + command + "\"";
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+    return false;
+  }
+  UniqueKernel process(started.hProcess);
+  UniqueKernel thread(started.hThread);
+  for (int waited = 0; waited < 10000; waited += 10) {
+    if (done(what)) return true;
+    ::Sleep(10);
+  }
+  return false;
+}
+
+bool Exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 HKEY RootHandle(RootKey root) {
@@ -101,6 +144,12 @@ class RealWorld : public World {
   ~RealWorld() override {
     windows_.clear();
     if (!currentDirectory_.empty()) ::SetCurrentDirectoryA(currentDirectory_.c_str());
+    // Deleting a Unix link through Wine deletes what it leads to, and listings
+    // leave out links that lead nowhere: Unix removes those folders.
+    for (const auto& folder : unixLinkFolders_) {
+      RunUnix("rm -rf '" + UnixName(folder) + "'",
+              [](const std::string& gone) { return !Exists(gone); }, folder);
+    }
     for (const auto& folder : folders_) RemoveTree(folder);
     for (const auto& [root, name] : keys_) {
       DeleteKey(root, name, KEY_WOW64_64KEY);
@@ -170,6 +219,38 @@ class RealWorld : public World {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     Check(file.Valid(), "CreateFileA (held) " + path);
     return std::make_unique<RealHeldOpen>(std::move(file));
+  }
+
+  bool AddFileLink(const std::string& path, const std::string& target) override {
+    const std::string made = path + ".made";
+    const std::string unixPath = UnixName(path);
+    const std::string unixTarget = UnixName(target);
+    const std::string unixMade = UnixName(made);
+    if (!unixPath.empty() && !unixTarget.empty() && !unixMade.empty()) {
+      // Wine: a Unix symbolic link, as any user of the machine can make one.
+      unixLinkFolders_.push_back(path.substr(0, path.rfind('\\')));
+      const bool linked = RunUnix("ln -s '" + unixTarget + "' '" + unixPath + "' && : > '" +
+                                      unixMade + "'",
+                                  &Exists, made);
+      ::DeleteFileA(made.c_str());
+      return linked;
+    }
+    using CreateSymbolicLinkAFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    auto create = win32::LookUp<CreateSymbolicLinkAFn>("kernel32.dll", "CreateSymbolicLinkA");
+    constexpr DWORD kAllowUnprivilegedCreate = 0x2;  // in developer mode
+    return create != nullptr && (create(path.c_str(), target.c_str(), kAllowUnprivilegedCreate) ||
+                                 create(path.c_str(), target.c_str(), 0));
+  }
+
+  bool LinksFollowedByName() override {
+    static const bool followed = [this] {
+      const std::string folder = Folder();
+      AddFile(folder + "file.txt", "file");
+      if (!AddFileLink(folder + "link.txt", folder + "file.txt")) return false;
+      const auto attributes = platform_.Get().files.Attributes(folder + "link.txt");
+      return attributes && (*attributes & kAttrReparsePoint) == 0;
+    }();
+    return followed;
   }
 
   std::string Key(RootKey root) override {
@@ -284,6 +365,7 @@ class RealWorld : public World {
   std::vector<UniqueWindow> windows_;
   static inline int counter_ = 0;  // names stay unique across the cases of one run
   std::vector<std::string> folders_;
+  std::vector<std::string> unixLinkFolders_;
   std::vector<std::pair<RootKey, std::string>> keys_;
   std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
 };

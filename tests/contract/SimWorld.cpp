@@ -20,7 +20,10 @@ constexpr const char* kSleeper = "C:\\Contract\\sleeper.exe";
 
 class SimWorld : public World {
  public:
-  SimWorld() { sim_.Set64BitSystem(true); }
+  explicit SimWorld(bool linksFollowedByName) : linksFollowedByName_(linksFollowedByName) {
+    sim_.Set64BitSystem(true);
+    sim_.files.SetLinksFollowedByName(linksFollowedByName);
+  }
 
   Platform& Get() override { return sim_.Get(); }
 
@@ -47,6 +50,11 @@ class SimWorld : public World {
                                      uint32_t share) override {
     return std::make_unique<SimHeldOpen>(sim_.files.HoldOpen(path, access, share));
   }
+  bool AddFileLink(const std::string& path, const std::string& target) override {
+    sim_.files.AddFileLink(path, target);
+    return true;
+  }
+  bool LinksFollowedByName() override { return linksFollowedByName_; }
 
   std::string Key(RootKey) override {
     return "Software\\OrfaContract\\key" + std::to_string(++counter_);
@@ -119,11 +127,13 @@ class SimWorld : public World {
 
  private:
   sim::SimWindows sim_;
+  bool linksFollowedByName_;
   int counter_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<World> MakeSimWorld() { return std::make_unique<SimWorld>(); }
+std::unique_ptr<World> MakeSimWorld() { return std::make_unique<SimWorld>(false); }
+std::unique_ptr<World> MakeSimWorldFollowingLinks() { return std::make_unique<SimWorld>(true); }
 
 }  // namespace orfa::contract

@@ -37,6 +37,13 @@ class World {
   // Another process opens the file with this access and share mode.
   virtual std::unique_ptr<HeldOpen> HoldOpen(const std::string& path, uint32_t access,
                                              uint32_t share) = 0;
+  // A symbolic link at `path` to the file `target`, which need not exist.
+  // False when this world cannot make one (Windows without the right to).
+  virtual bool AddFileLink(const std::string& path, const std::string& target) = 0;
+  // Whether calls by name act on what a link leads to rather than on the
+  // link itself. Windows sees a symbolic link; Wine cannot tell a Unix one
+  // from what it leads to.
+  virtual bool LinksFollowedByName() = 0;
 
   // A new registry path (no "\" at the end) under root's "Software" for one
   // case; deleted, in both registry views, when the world ends.
@@ -83,7 +90,12 @@ inline void PrintTo(const WorldMaker& maker, std::ostream* out) { *out << maker.
 
 std::unique_ptr<World> MakeRealWorld();
 std::unique_ptr<World> MakeSimWorld();
+// The simulation with links followed by name, as Wine follows them.
+std::unique_ptr<World> MakeSimWorldFollowingLinks();
 // Every world the cases run against.
 std::vector<WorldMaker> AllWorlds();
+// The same, and the simulation that follows links by name: the worlds of the
+// cases about links.
+std::vector<WorldMaker> LinkWorlds();
 
 }  // namespace orfa::contract

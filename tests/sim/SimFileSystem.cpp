@@ -14,6 +14,8 @@ namespace {
 constexpr uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
 constexpr uint32_t kErrorDirectory = 267;    // ERROR_DIRECTORY: not a folder
 constexpr uint32_t kErrorFilenameExcedRange = 206;  // a path of MAX_PATH characters or more
+constexpr uint32_t kErrorCantResolveFilename = 1921;  // links that go on and on
+constexpr int kMaxLinkDepth = 31;
 constexpr uint32_t kDeleteAccess = 0x00010000;  // DELETE, for held handles
 constexpr uint32_t kSettableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | 0x100 | 0x2000;
 
@@ -30,7 +32,7 @@ struct SimFileSystem::Node {
   bool folder = false;
   uint32_t attrs = 0;
   std::string data;
-  std::string linkTarget;  // full path of the target when this folder is a link
+  std::string linkTarget;  // full path of the target when this folder or file is a link
   std::vector<std::shared_ptr<Node>> children;
   std::map<uint64_t, Opening> opens;
   uint32_t listError = 0;
@@ -52,9 +54,12 @@ struct SimFileSystem::Node {
                                   [child](const std::shared_ptr<Node>& c) { return c.get() == child; }),
                    children.end());
   }
-  uint32_t ListedAttributes() const {
-    if (folder) return attrs | kAttrDirectory | (linkTarget.empty() ? 0 : kAttrReparsePoint);
-    return attrs == 0 ? kAttrNormal : attrs;
+  bool IsLink() const { return !linkTarget.empty(); }
+  // Its attributes as Windows tells them, a link's its own.
+  uint32_t OwnAttributes() const {
+    const uint32_t link = IsLink() ? kAttrReparsePoint : 0;
+    if (folder) return attrs | kAttrDirectory | link;
+    return (attrs == 0 && !IsLink() ? kAttrNormal : attrs) | link;
   }
 };
 
@@ -67,6 +72,7 @@ struct SimFileSystem::State {
   uint64_t bytesRead = 0;
   std::vector<std::pair<const void*, size_t>> writes;
   std::vector<MoveRecord> moves;
+  std::vector<std::string> listings;
 
   uint64_t Register(Node& node, uint32_t access, uint32_t share) {
     uint64_t id = nextId++;
@@ -271,6 +277,11 @@ class SimFile : public File {
     return kErrorSuccess;
   }
 
+  std::optional<uint32_t> Attributes(uint32_t* error) override {
+    if (error) *error = kErrorSuccess;
+    return node_->OwnAttributes();
+  }
+
  private:
   std::shared_ptr<SimFileSystem::State> state_;
   std::shared_ptr<SimFileSystem::Node> node_;
@@ -401,6 +412,27 @@ SimFileSystem::Located SimFileSystem::Locate(const std::string& path, bool patte
   return found;
 }
 
+SimFileSystem::Located SimFileSystem::Resolve(Located found) const {
+  for (int depth = 0; found.error == kErrorSuccess && found.node && found.node->IsLink(); ++depth) {
+    if (depth == kMaxLinkDepth) {
+      found.error = kErrorCantResolveFilename;
+      break;
+    }
+    found = Locate(found.node->linkTarget);
+  }
+  return found;
+}
+
+SimFileSystem::Located SimFileSystem::LocateByName(const std::string& path) const {
+  return linksFollowedByName_ ? Resolve(Locate(path)) : Locate(path);
+}
+
+uint32_t SimFileSystem::ListedAttributes(const Node& node) const {
+  // Links followed by name show what they lead to; only folder links get here.
+  if (linksFollowedByName_ && node.IsLink()) return node.attrs | kAttrDirectory;
+  return node.OwnAttributes();
+}
+
 std::shared_ptr<SimFileSystem::Node> SimFileSystem::MakeFolder(const std::string& path, bool lastIsLink,
                                                                const std::string& linkTarget) {
   ParsedPath parsed = Parse(path, currentDirectory_);
@@ -439,6 +471,20 @@ void SimFileSystem::AddFolderLink(const std::string& path, const std::string& ta
   MakeFolder(path, true, target);
 }
 
+void SimFileSystem::AddFileLink(const std::string& path, const std::string& target) {
+  std::string full = FullPath(path);
+  size_t cut = full.find_last_of('\\');
+  if (full.empty() || cut + 1 == full.size()) throw std::invalid_argument("sim: bad link path " + path);
+  MakeFolder(full.substr(0, cut + 1), false, "");
+  Located found = Locate(full);
+  if (found.error || !found.parent || found.node) throw std::invalid_argument("sim: cannot add the link " + path);
+  auto node = std::make_shared<Node>();
+  node->name = full.substr(cut + 1);
+  node->attrs = kAttrArchive;
+  node->linkTarget = FullPath(target);
+  found.parent->children.push_back(node);
+}
+
 void SimFileSystem::AddFile(const std::string& path, const std::string& bytes, uint32_t attrs) {
   std::string full = FullPath(path);
   size_t cut = full.find_last_of('\\');
@@ -447,6 +493,7 @@ void SimFileSystem::AddFile(const std::string& path, const std::string& bytes, u
   Located found = Locate(full);
   if (found.error || !found.parent) throw std::invalid_argument("sim: cannot add the file " + path);
   if (found.node && found.node->folder) throw std::invalid_argument("sim: a folder is in the way of " + path);
+  if (found.node && found.node->IsLink()) throw std::invalid_argument("sim: a link is in the way of " + path);
   std::shared_ptr<Node> node = found.node;
   if (!node) {
     node = std::make_shared<Node>();
@@ -458,14 +505,19 @@ void SimFileSystem::AddFile(const std::string& path, const std::string& bytes, u
 }
 
 std::optional<std::string> SimFileSystem::ReadFileBytes(const std::string& path) const {
-  Located found = Locate(path);
-  if (found.error || !found.node || found.node->folder) return std::nullopt;
-  return found.node->data;
+  std::shared_ptr<Node> node = FileNode(path);
+  if (!node) return std::nullopt;
+  return node->data;
 }
 
 bool SimFileSystem::Exists(const std::string& path) const {
   Located found = Locate(path);
   return found.error == kErrorSuccess && found.node != nullptr;
+}
+
+bool SimFileSystem::IsLink(const std::string& path) const {
+  Located found = Locate(path);
+  return found.error == kErrorSuccess && found.node && found.node->IsLink();
 }
 
 void SimFileSystem::SetListOrder(const std::string& folder, const std::vector<std::string>& names) {
@@ -488,7 +540,7 @@ void SimFileSystem::SetListOrder(const std::string& folder, const std::vector<st
 }
 
 std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t access, uint32_t share,
-                                          Disposition disposition, uint32_t* error) {
+                                          Disposition disposition, uint32_t flags, uint32_t* error) {
   auto fail = [error](uint32_t code) -> std::unique_ptr<File> {
     if (error) *error = code;
     return nullptr;
@@ -497,9 +549,21 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
   if (found.error) return fail(found.error);
   auto injected = openFails_.find(Fold(found.full));
   if (injected != openFails_.end()) return fail(injected->second);
+  if (found.node && found.node->IsLink()) {
+    // Windows opens the link itself when told not to follow it; Wine cannot
+    // be told. A create-new refuses the name either way.
+    const bool itself = !linksFollowedByName_ && (flags & kOpenReparsePoint) != 0;
+    if (disposition == Disposition::CreateNew && (itself || linksFollowedByName_)) {
+      return fail(kErrorFileExists);
+    }
+    if (!itself) {
+      found = Resolve(found);
+      if (found.error) return fail(found.error);
+    }
+  }
   std::shared_ptr<Node> node = found.node;
   if (node) {
-    if (node->folder) return fail(kErrorAccessDenied);
+    if (node->folder) return fail(disposition == Disposition::CreateNew ? kErrorFileExists : kErrorAccessDenied);
     if (found.trailingSeparator) return fail(kErrorInvalidName);
     if (disposition == Disposition::CreateNew) return fail(kErrorFileExists);
     const bool overwrite = disposition == Disposition::CreateAlways;
@@ -528,14 +592,14 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
 }
 
 std::optional<uint32_t> SimFileSystem::Attributes(const std::string& path) {
-  Located found = Locate(path);
+  Located found = LocateByName(path);
   if (found.error || !found.node) return std::nullopt;
   if (found.trailingSeparator && !found.node->folder) return std::nullopt;
-  return found.node->ListedAttributes();
+  return ListedAttributes(*found.node);
 }
 
 uint32_t SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  Located found = Locate(path);
+  Located found = LocateByName(path);
   if (found.error) return found.error;
   if (!found.node) return kErrorFileNotFound;
   found.node->attrs = attributes & kSettableAttributes;
@@ -543,7 +607,7 @@ uint32_t SimFileSystem::SetAttributes(const std::string& path, uint32_t attribut
 }
 
 uint32_t SimFileSystem::Delete(const std::string& path) {
-  Located found = Locate(path);
+  Located found = LocateByName(path);
   if (found.error) return found.error;
   if (!found.node) return kErrorFileNotFound;
   if (found.node->folder || (found.node->attrs & kAttrReadOnly)) return kErrorAccessDenied;
@@ -551,6 +615,22 @@ uint32_t SimFileSystem::Delete(const std::string& path) {
   // Handles that shared deletion keep the file's content; its name is gone at once.
   state_->GiveBack(found.node->data.size());
   found.parent->Remove(found.node.get());
+  auto action = onDeleted_.find(Fold(FullPath(path)));
+  if (action != onDeleted_.end()) action->second();
+  return kErrorSuccess;
+}
+
+uint32_t SimFileSystem::RemoveFolder(const std::string& path) {
+  const Located named = Locate(path);
+  const Located found = linksFollowedByName_ ? Resolve(named) : named;
+  if (found.error) return found.error;
+  if (!found.node) return kErrorFileNotFound;
+  if (!found.node->folder) return kErrorDirectory;
+  if (!found.parent) return kErrorAccessDenied;  // a drive's root
+  if (!found.node->IsLink() && !found.node->children.empty()) return kErrorDirNotEmpty;
+  found.parent->Remove(found.node.get());
+  // Wine removes the link to the folder it removed as well.
+  if (named.node != found.node && named.parent) named.parent->Remove(named.node.get());
   return kErrorSuccess;
 }
 
@@ -572,7 +652,7 @@ uint32_t SimFileSystem::Record(const std::string& from, const std::string& to, b
 }
 
 uint32_t SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
-  Located source = Locate(from);
+  Located source = LocateByName(from);  // the target's name is never followed
   if (source.error) return source.error;
   if (!source.node || !source.parent) return kErrorFileNotFound;
   if (DeleteConflict(source.node->opens)) return kErrorSharingViolation;
@@ -601,6 +681,7 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
     if (error) *error = code;
     return std::vector<DirEntry>();
   };
+  state_->listings.push_back(pattern);
   Located found = Locate(pattern, true);
   if (found.error) return fail(found.underFile ? kErrorDirectory : found.error);
   if (found.trailingSeparator || !found.parent) return fail(kErrorFileNotFound);
@@ -615,8 +696,14 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
   for (const auto& child : folder->children) {
     const std::string shortName = shortNames_ ? ShortNameOf(child->name) : "";
     if (WildcardMatch(found.name, child->name) || (!shortName.empty() && WildcardMatch(found.name, shortName))) {
-      entries.push_back(DirEntry{child->name, child->ListedAttributes(),
-                                 child->folder ? 0 : child->listedSize.value_or(child->data.size())});
+      std::shared_ptr<Node> shown = child;
+      if (linksFollowedByName_ && child->IsLink()) {
+        shown = Resolve(Locate(found.full.substr(0, found.full.find_last_of('\\') + 1) + child->name)).node;
+        if (!shown) continue;  // leads nowhere
+      }
+      // A link of its own is listed with its own size, which is none.
+      const uint64_t size = shown->folder ? 0 : shown->listedSize.value_or(shown->IsLink() ? 0 : shown->data.size());
+      entries.push_back(DirEntry{child->name, ListedAttributes(*shown), size});
     }
   }
   if (entries.empty()) return fail(kErrorFileNotFound);
@@ -636,7 +723,7 @@ uint32_t SimFileSystem::SetCurrentDirectory(const std::string& path) {
 // ---------------------------------------------------------------- other processes, failures
 
 HeldFile SimFileSystem::HoldOpen(const std::string& path, uint32_t access, uint32_t share) {
-  Located found = Locate(path);
+  Located found = Resolve(Locate(path));
   if (found.error || !found.node || found.node->folder) throw std::invalid_argument("sim: no file to hold " + path);
   auto core = std::make_shared<HeldFile::Core>();
   core->node = found.node;
@@ -651,6 +738,12 @@ size_t SimFileSystem::OpenHandleCount(const std::string& path) const {
 
 size_t SimFileSystem::LogicHandleCount() const { return state_->logicHandles; }
 const std::vector<MoveRecord>& SimFileSystem::Moves() const { return state_->moves; }
+const std::vector<std::string>& SimFileSystem::Listings() const { return state_->listings; }
+
+void SimFileSystem::OnDeleted(const std::string& path, std::function<void()> action) {
+  if (action) onDeleted_[Fold(FullPath(path))] = std::move(action);
+  else onDeleted_.erase(Fold(FullPath(path)));
+}
 size_t SimFileSystem::FlushCount() const { return state_->flushes; }
 uint64_t SimFileSystem::BytesRead() const { return state_->bytesRead; }
 const std::vector<std::pair<const void*, size_t>>& SimFileSystem::Writes() const {
@@ -670,7 +763,7 @@ void SimFileSystem::OpenFails(const std::string& path, uint32_t error) {
 }
 
 std::shared_ptr<SimFileSystem::Node> SimFileSystem::FileNode(const std::string& path) const {
-  Located found = Locate(path);
+  Located found = Resolve(Locate(path));
   if (found.error || !found.node || found.node->folder || found.trailingSeparator) return nullptr;
   return found.node;
 }

@@ -14,13 +14,24 @@
 // - MoveReplace refuses a target that is read-only, a folder, or open at all;
 //   it writes through, Move does not;
 // - written bytes count as on the disk only after a Flush of their file
-//   (Moves() tells whether a moved file had been flushed).
+//   (Moves() tells whether a moved file had been flushed);
+// - links to files, as Windows treats a symbolic link: attributes, listings,
+//   Delete, SetAttributes, RemoveFolder and moves act on the link itself and
+//   the attributes carry FILE_ATTRIBUTE_REPARSE_POINT; an open follows it
+//   (a create through a link that leads nowhere makes its target) unless
+//   kOpenReparsePoint opens the link itself, and then a create-new refuses it.
+//   SetLinksFollowedByName(true) treats links, files' and folders' alike, as
+//   Wine treats a Unix symbolic link instead: every call by name acts on what
+//   the link leads to (a link that leads nowhere is not there, and listings
+//   leave it out), except that a create-new refuses the name all the same
+//   and a replacing move onto the link replaces the link itself.
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
 // under a file, a missing file to hold) throw std::invalid_argument.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -81,11 +92,13 @@ class SimFileSystem : public FileSystem {
   ~SimFileSystem() override;
 
   // --- the seam
+  using FileSystem::Open;
   std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share, Disposition disposition,
-                             uint32_t* error) override;
+                             uint32_t flags, uint32_t* error) override;
   std::optional<uint32_t> Attributes(const std::string& path) override;
   uint32_t SetAttributes(const std::string& path, uint32_t attributes) override;
   uint32_t Delete(const std::string& path) override;
+  uint32_t RemoveFolder(const std::string& path) override;
   uint32_t Move(const std::string& from, const std::string& to) override;
   uint32_t MoveReplace(const std::string& from, const std::string& to) override;
   std::vector<DirEntry> List(const std::string& pattern, uint32_t* error) override;
@@ -103,8 +116,14 @@ class SimFileSystem : public FileSystem {
   // A folder link (reparse point) whose content is that of the target folder; a
   // link to one of its own ancestors makes an endless tree.
   void AddFolderLink(const std::string& path, const std::string& target);
-  std::optional<std::string> ReadFileBytes(const std::string& path) const;  // nullopt: no such file
-  bool Exists(const std::string& path) const;                               // file or folder
+  // A link to a file, which need not exist.
+  void AddFileLink(const std::string& path, const std::string& target);
+  // Calls by name act on what links lead to, as Wine's do (see above). Off at first.
+  void SetLinksFollowedByName(bool on) { linksFollowedByName_ = on; }
+  // Through links; nullopt: no such file.
+  std::optional<std::string> ReadFileBytes(const std::string& path) const;
+  bool Exists(const std::string& path) const;  // file, folder or link
+  bool IsLink(const std::string& path) const;  // a link of either kind stands at the name
   std::string FullPath(const std::string& path) const;  // as GetFullPathName would give it
   std::string CurrentDirectory() const { return currentDirectory_; }
   // Puts the named entries of a folder first, in this order (listings follow it).
@@ -121,6 +140,10 @@ class SimFileSystem : public FileSystem {
   size_t OpenHandleCount(const std::string& path) const;  // the logic's and held ones
   size_t LogicHandleCount() const;                        // files the logic holds open now
   const std::vector<MoveRecord>& Moves() const;           // every Move and MoveReplace, in order
+  const std::vector<std::string>& Listings() const;       // the pattern of every List, in order
+  // Runs `action` after each Delete of this path that succeeds (another
+  // program putting something there again, say).
+  void OnDeleted(const std::string& path, std::function<void()> action);
   size_t FlushCount() const;                              // File::Flush calls that succeeded
   // Where the bytes of each File::Write came from, and how many, in order.
   const std::vector<std::pair<const void*, size_t>>& Writes() const;
@@ -150,6 +173,11 @@ class SimFileSystem : public FileSystem {
   struct Located;
   // pattern: the last name may hold the wildcards "*" and "?".
   Located Locate(const std::string& path, bool pattern = false) const;
+  // What a link at the last name leads to, as far as links go (31 at most).
+  Located Resolve(Located found) const;
+  // As calls by name see it: the link itself, or what it leads to (SetLinksFollowedByName).
+  Located LocateByName(const std::string& path) const;
+  uint32_t ListedAttributes(const Node& node) const;
   uint32_t Rename(const std::string& from, const std::string& to, bool replace);
   uint32_t Record(const std::string& from, const std::string& to, bool replace);  // Rename, recorded
   std::shared_ptr<Node> FileNode(const std::string& path) const;  // null: no such file
@@ -163,7 +191,9 @@ class SimFileSystem : public FileSystem {
   std::string windowsDirectory_ = "C:\\WINDOWS";
   size_t maxPath_ = 260;
   bool shortNames_ = false;
+  bool linksFollowedByName_ = false;
   std::map<std::string, uint32_t> openFails_;
+  std::map<std::string, std::function<void()>> onDeleted_;
 };
 
 }  // namespace orfa::sim

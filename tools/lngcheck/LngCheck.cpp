@@ -34,6 +34,7 @@ class MemoryFile : public File {
   }
   std::optional<uint64_t> Size(uint32_t*) override { return bytes_.size(); }
   uint32_t Flush() override { return 5; }  // nothing written to flush: access denied
+  std::optional<uint32_t> Attributes(uint32_t*) override { return kAttrNormal; }
 
  private:
   const std::string& bytes_;
