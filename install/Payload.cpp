@@ -41,25 +41,82 @@ bool IsCheckedType(const std::string& type) {
   return type == "pak" || type == "3bs" || type == "lng" || type == "cok";
 }
 
-// A file of an earlier run that was killed may still lie at `path`, with any
-// attributes: it must neither block the new file nor stay.
-void RemoveLeftover(FileSystem& fs, const std::string& path) {
+// How often the temporary file is created while something keeps standing at
+// its name again.
+constexpr int kCreateAttempts = 4;
+
+// Removes whatever stands at `path`, and never what a link there leads to.
+// Calls by name that delete, move or change the attributes of a link act on
+// the file it leads to on some systems (Wine's, with a Unix link, which it
+// cannot tell from a file); a replacing move onto the name replaces the link
+// itself everywhere. So an empty file of this run's own making, made beside
+// the name, is moved over it and then deleted. A link to a folder goes by
+// RemoveFolder, which removes the link itself; a real folder stays. What
+// cannot be removed is left for the create that follows to refuse.
+void RemoveEntry(FileSystem& fs, const std::string& path) {
   const std::optional<uint32_t> attributes = fs.Attributes(path);
-  if (!attributes || (*attributes & kAttrDirectory) != 0) return;
-  if ((*attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
-    fs.SetAttributes(path, kAttrNormal);
-  fs.Delete(path);
+  if (attributes && (*attributes & kAttrDirectory) != 0) {
+    if ((*attributes & kAttrReparsePoint) != 0) fs.RemoveFolder(path);
+    return;
+  }
+  const std::string spare = TempNameFor(path);
+  uint32_t error = 0;
+  if (!fs.Open(spare, kGenericWrite, kShareNone, Disposition::CreateNew, kOpenReparsePoint,
+               &error)) {
+    return;
+  }
+  error = fs.MoveReplace(spare, path);
+  // A read-only file refuses to be replaced. Its attribute is cleared only
+  // when the system says it is a file and no link.
+  if (error == kErrorAccessDenied && attributes &&
+      (*attributes & (kAttrReadOnly | kAttrReparsePoint)) == kAttrReadOnly &&
+      fs.SetAttributes(path, kAttrNormal) == kErrorSuccess) {
+    error = fs.MoveReplace(spare, path);
+  }
+  // The spare now stands at the name, or is still beside it.
+  fs.Delete(error == kErrorSuccess ? path : spare);
 }
 
-// The temporary file beside the target; deleted when destroyed unless it
-// has been put in place, so that no failure leaves it behind.
+// Creates a new file at `path`, of this run's own making, held without
+// sharing. The create never goes through a link: whatever stands at the name
+// makes it fail, is removed, and the create is tried again, a few times while
+// something (a link planted between the removal and the create) keeps
+// appearing there.
+std::unique_ptr<File> CreateOwnFile(FileSystem& fs, const std::string& path) {
+  uint32_t error = 0;
+  for (int attempt = 1;; ++attempt) {
+    std::unique_ptr<File> file = fs.Open(path, kGenericRead | kGenericWrite, kShareNone,
+                                         Disposition::CreateNew, kOpenReparsePoint, &error);
+    if (file) {
+      // A system that followed a link all the same has opened another's file.
+      const std::optional<uint32_t> attributes = file->Attributes(&error);
+      if (!attributes) throw FileFailure("Cannot tell what was created at " + path, error);
+      if ((*attributes & (kAttrDirectory | kAttrReparsePoint)) != 0)
+        throw FileFailure("Not a plain file: " + path, kErrorAccessDenied);
+      return file;
+    }
+    const bool inTheWay = error == kErrorFileExists || error == kErrorAlreadyExists;
+    if (!inTheWay || attempt == kCreateAttempts)
+      throw FileFailure("Cannot create file " + path, error);
+    RemoveEntry(fs, path);
+  }
+}
+
+// The temporary file beside the target; once created, removed again when
+// destroyed unless it has been put in place, so that no failure leaves it
+// behind.
 class TempFile {
  public:
   TempFile(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
-    if (!placed_) fs_.Delete(path_);
+    if (created_ && !placed_) RemoveEntry(fs_, path_);
+  }
+  std::unique_ptr<File> Create() {
+    std::unique_ptr<File> file = CreateOwnFile(fs_, path_);
+    created_ = true;
+    return file;
   }
   const std::string& Path() const { return path_; }
   void Placed() { placed_ = true; }
@@ -67,18 +124,15 @@ class TempFile {
  private:
   FileSystem& fs_;
   std::string path_;
+  bool created_ = false;
   bool placed_ = false;
 };
 
 // Writes the bytes, straight from the resource's memory, into the temporary
-// file created anew and held without sharing, and flushes them to the disk.
-void WriteTempFile(FileSystem& fs, const TempFile& temp, const ResourceData& bytes) {
-  RemoveLeftover(fs, temp.Path());
-  uint32_t error = 0;
-  std::unique_ptr<File> file = fs.Open(temp.Path(), kGenericRead | kGenericWrite, kShareNone,
-                                       Disposition::CreateAlways, &error);
-  if (!file) throw FileFailure("Cannot create file " + temp.Path(), error);
-  error = file->Write(bytes.Data(), bytes.Size());
+// file and flushes them to the disk. Only the file created here is written.
+void WriteTempFile(TempFile& temp, const ResourceData& bytes) {
+  std::unique_ptr<File> file = temp.Create();
+  uint32_t error = file->Write(bytes.Data(), bytes.Size());
   if (error != kErrorSuccess) throw FileFailure("Cannot write file " + temp.Path(), error);
   error = file->Flush();
   if (error != kErrorSuccess) throw FileFailure("Cannot flush file " + temp.Path(), error);
@@ -119,7 +173,7 @@ void PutInPlace(SetupContext& ctx, TempFile& temp, const std::string& target,
 void WriteReplacing(SetupContext& ctx, const std::string& target, const ResourceData& bytes,
                     const InUseWait& wait) {
   TempFile temp(ctx.Os.files, TempNameFor(target));
-  WriteTempFile(ctx.Os.files, temp, bytes);
+  WriteTempFile(temp, bytes);
   PutInPlace(ctx, temp, target, wait);
 }
 
@@ -158,7 +212,7 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
 bool ReplaceChecked(SetupContext& ctx, const std::string& type, const std::string& target,
                     const ResourceData& bytes, bool* isNewOlder) {
   TempFile temp(ctx.Os.files, TempNameFor(target));
-  WriteTempFile(ctx.Os.files, temp, bytes);
+  WriteTempFile(temp, bytes);
 
   const VersionComparison versions = CompareVersions(ctx, type, temp.Path(), target);
   *isNewOlder = versions.IsNewOlder;

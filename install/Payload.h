@@ -19,6 +19,8 @@ struct InUseWait {
 
 // Writes the resource over TargetPath: beside it under the temporary name,
 // flushed, then put in its place in one step; the temporary file never stays.
+// Only a file that the call created itself is written: whatever stands at
+// the temporary name is removed (a link itself, never what it leads to).
 // Failures are shown to the user here; the result tells the caller whether
 // the new file is in place (false after an error box, and when the user kept
 // the file that was there).

@@ -14,6 +14,8 @@ namespace {
 
 const std::string kTarget = "C:\\Orfa\\orfm.cok";
 const std::string kTemp = "C:\\Orfa\\~orfm.cok";
+// A file outside the product folder that a link planted in it leads to.
+const std::string kVictim = "C:\\victim.txt";
 const std::string kGroupRu = "\xCE\xE1\xED\xEE\xE2\xEB\xE5\xED\xE8\xE5 \"\xCE\xF0\xF4\xE0\"";
 const std::string kCantInstallRu =
     "\xCD\xE5 \xF3\xE4\xE0\xE5\xF2\xF1\xFF \xF3\xF1\xF2\xE0\xED\xEE\xE2\xE8\xF2\xFC \xF4\xE0\xE9\xEB ";
@@ -93,10 +95,13 @@ TEST_F(InstallTest, DirectModeCreatesAMissingTarget) {
 
 TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFile) {
   const std::string old = Cok(100, 3000, 'o');
-  enum class Trouble { HeldExclusively, HeldSharing, ReadOnly, DiskFull, TempCannotBeCreated };
+  enum class Trouble { HeldExclusively, HeldSharing, ReadOnly, DiskFull, TempCannotBeCreated,
+                       LinkKeepsReappearing };
+  sim.files.AddFile(kVictim, "victim");
   for (bool russian : {false, true}) {
     for (Trouble trouble : {Trouble::HeldExclusively, Trouble::HeldSharing, Trouble::ReadOnly,
-                            Trouble::DiskFull, Trouble::TempCannotBeCreated}) {
+                            Trouble::DiskFull, Trouble::TempCannotBeCreated,
+                            Trouble::LinkKeepsReappearing}) {
       SCOPED_TRACE(static_cast<int>(trouble));
       sim.ui.Clear();
       ctx.UseRussian = russian;
@@ -109,6 +114,11 @@ TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFi
         held = sim.files.HoldOpen(kTarget, kGenericRead | kGenericWrite, kShareRead | kShareWrite);
       if (trouble == Trouble::DiskFull) sim.files.SetDiskFree(1000);
       if (trouble == Trouble::TempCannotBeCreated) sim.files.OpenFails(kTemp, kErrorAccessDenied);
+      if (trouble == Trouble::LinkKeepsReappearing) {
+        // Whenever the name has been cleared, another user plants the link again.
+        sim.files.AddFileLink(kTemp, kVictim);
+        sim.files.OnDeleted(kTemp, [&] { sim.files.AddFileLink(kTemp, kVictim); });
+      }
 
       EXPECT_FALSE(Install("cok", kTarget, false));
       ExpectInstallError(kTarget);
@@ -116,7 +126,13 @@ TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFi
       sim.files.SetDiskFree(std::nullopt);
       sim.files.OpenFails(kTemp, 0);
       EXPECT_EQ(FileAt(kTarget), old);
+      EXPECT_EQ(FileAt(kVictim), "victim");
+      // The planted link is another's; nothing of this run stays.
+      EXPECT_EQ(sim.files.IsLink(kTemp), trouble == Trouble::LinkKeepsReappearing);
+      sim.files.OnDeleted(kTemp, nullptr);
+      sim.files.Delete(kTemp);
       EXPECT_FALSE(sim.files.Exists(kTemp));
+      EXPECT_FALSE(sim.files.Exists(TempNameFor(kTemp)));
       ExpectClean();
       sim.files.SetAttributes(kTarget, kAttrArchive);
     }
@@ -221,10 +237,12 @@ TEST_F(InstallTest, OlderFileIsPutInPlaceOnlyAfterYes) {
 
 TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile) {
   enum class Trouble { TargetHeld, TargetReadOnly, TargetOpenedDuringQuestion,
-                       TempHeldDuringQuestion, TempCannotBeCreated, DiskFull };
+                       TempHeldDuringQuestion, TempCannotBeCreated, DiskFull,
+                       LinkKeepsReappearing };
   const struct {
     Trouble trouble;
-    bool tempLeft;  // only when another program holds the temporary file
+    // only what another program holds there, or puts there again and again
+    bool tempLeft;
   } cases[] = {
       {Trouble::TargetHeld, false},
       {Trouble::TargetReadOnly, false},
@@ -232,6 +250,7 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
       {Trouble::TempHeldDuringQuestion, true},
       {Trouble::TempCannotBeCreated, false},
       {Trouble::DiskFull, false},
+      {Trouble::LinkKeepsReappearing, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.trouble));
@@ -249,6 +268,11 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
     if (c.trouble == Trouble::TargetHeld) held = local.files.HoldOpen(kTarget, kGenericRead, kShareNone);
     if (c.trouble == Trouble::TempCannotBeCreated) local.files.OpenFails(kTemp, kErrorAccessDenied);
     if (c.trouble == Trouble::DiskFull) local.files.SetDiskFree(1000);
+    local.files.AddFile(kVictim, "victim");
+    if (c.trouble == Trouble::LinkKeepsReappearing) {
+      local.files.AddFileLink(kTemp, kVictim);
+      local.files.OnDeleted(kTemp, [&] { local.files.AddFileLink(kTemp, kVictim); });
+    }
     if (asks) {
       // While the question is on screen another program opens a file.
       local.ui.Answer(kIdYes);
@@ -266,6 +290,8 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
     held.Release();
     EXPECT_TRUE(local.files.ReadFileBytes(kTarget) == old);
     EXPECT_EQ(local.files.Exists(kTemp), c.tempLeft);
+    EXPECT_FALSE(local.files.Exists(TempNameFor(kTemp)));
+    EXPECT_EQ(local.files.ReadFileBytes(kVictim), "victim");
     EXPECT_TRUE(local.clock.Sleeps().empty());
     EXPECT_EQ(local.resources.LiveResourceCount(), 0u);
     EXPECT_EQ(local.files.LogicHandleCount(), 0u);
@@ -308,6 +334,65 @@ TEST_F(InstallTest, LeftoverTemporaryFileOfAnyAttributesNeitherBlocksNorStays) {
       EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120)) << attributes;
       EXPECT_FALSE(local.files.Exists(kTemp)) << attributes;
       EXPECT_TRUE(local.ui.Calls().empty()) << attributes;
+    }
+  }
+}
+
+// A link that another user planted in the product folder, where the elevated
+// installer writes: at the temporary name, leading to a file outside or to
+// none, or to a folder; planted again once after it was removed; or at the
+// target's own name. Nothing is written or removed through it, and no link of
+// the temporary name stays. Links as Windows sees them, and as Wine sees a
+// Unix link (which it cannot tell from what it leads to).
+TEST_F(InstallTest, PlantedLinkIsRemovedNeverFollowed) {
+  enum class Plant { TempToFile, TempToNothing, TempToFolder, TempAgainOnce, TargetToFile };
+  const char* const names[] = {"temp to file", "temp to nothing", "temp to folder",
+                               "temp again once", "target to file"};
+  for (bool followedByName : {false, true}) {
+    for (Plant plant : {Plant::TempToFile, Plant::TempToNothing, Plant::TempToFolder,
+                        Plant::TempAgainOnce, Plant::TargetToFile}) {
+      // Wine sees a link to a folder as a folder, which blocks the name (the
+      // failure tables hold what blocks).
+      if (followedByName && plant == Plant::TempToFolder) continue;
+      for (bool check : {false, true}) {
+        SCOPED_TRACE(testing::Message() << (followedByName ? "Wine's links, " : "Windows' links, ")
+                                        << names[static_cast<int>(plant)]
+                                        << (check ? ", checked" : ", direct"));
+        SimWindows local;
+        SetupContext run(local.Get());
+        local.files.SetLinksFollowedByName(followedByName);
+        local.resources.AddResource("ORFM", "COK", Cok(120));
+        local.files.AddFile(kTarget, Cok(119, 100, 'o'));
+        local.files.AddFile(kVictim, "victim");
+        local.files.AddFile("C:\\Elsewhere\\big.bin", "elsewhere");
+        switch (plant) {
+          case Plant::TempToFile: local.files.AddFileLink(kTemp, kVictim); break;
+          case Plant::TempToNothing: local.files.AddFileLink(kTemp, "C:\\missing.txt"); break;
+          case Plant::TempToFolder: local.files.AddFolderLink(kTemp, "C:\\Elsewhere"); break;
+          case Plant::TempAgainOnce:
+            local.files.AddFileLink(kTemp, kVictim);
+            local.files.OnDeleted(kTemp, [&] {
+              local.files.OnDeleted(kTemp, nullptr);
+              local.files.AddFileLink(kTemp, kVictim);
+            });
+            break;
+          case Plant::TargetToFile:
+            local.files.Delete(kTarget);
+            local.files.AddFileLink(kTarget, kVictim);
+            break;
+        }
+        EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check));
+        // A link at the target's own name is replaced itself.
+        EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120));
+        EXPECT_FALSE(local.files.IsLink(kTarget));
+        EXPECT_FALSE(local.files.Exists(kTemp));
+        EXPECT_FALSE(local.files.Exists(TempNameFor(kTemp)));
+        EXPECT_EQ(local.files.ReadFileBytes(kVictim), "victim");
+        EXPECT_FALSE(local.files.Exists("C:\\missing.txt"));
+        EXPECT_EQ(local.files.ReadFileBytes("C:\\Elsewhere\\big.bin"), "elsewhere");
+        EXPECT_TRUE(local.ui.Calls().empty());
+        EXPECT_EQ(local.files.LogicHandleCount(), 0u);
+      }
     }
   }
 }
