@@ -150,12 +150,13 @@ int32_t FolderSizeKb(SetupContext& ctx, const std::string& folder) {
     AppendBackslash(current);
     uint32_t error = 0;
     for (const DirEntry& entry : fs.List(current + "*.*", &error)) {
+      // A reparse point (a link, a junction) leads out of the tree, to files
+      // counted elsewhere, or back to one of its own ancestors: it is neither
+      // walked nor counted.
+      if ((entry.attributes & kAttrReparsePoint) != 0) continue;
       if ((entry.attributes & kAttrDirectory) == 0) {
         total = entry.size > kMaxTotal - total ? kMaxTotal : total + entry.size;
-      } else if (entry.name != "." && entry.name != ".." &&
-                 (entry.attributes & kAttrReparsePoint) == 0) {
-        // A folder that is a link may lead back to one of its ancestors, or
-        // to a tree counted elsewhere: it is not followed.
+      } else if (entry.name != "." && entry.name != "..") {
         pending.push_back(current + entry.name);
       }
     }

@@ -350,14 +350,19 @@ TEST(FolderSizeKb, UnlistableFolderAddsNothingAndTheWalkGoesOn) {
   EXPECT_TRUE(sim.ui.Calls().empty());
 }
 
-TEST(FolderSizeKb, FolderLinksAreNotFollowed) {
+TEST(FolderSizeKb, ReparsePointsAreNeitherWalkedNorCounted) {
   SimWindows sim;
   SetupContext ctx(sim.Get());
   sim.files.AddFile("C:\\Orfa\\data\\a.bin", std::string(3072, 'a'));
   sim.files.AddFolderLink("C:\\Orfa\\data\\loop", "C:\\Orfa");  // leads back to an ancestor
   sim.files.AddFile("C:\\Elsewhere\\big.bin", std::string(10240, 'b'));
+  sim.files.AddFile("C:\\Elsewhere\\deeper\\bigger.bin", std::string(20480, 'c'));
   sim.files.AddFolderLink("C:\\Orfa\\elsewhere", "C:\\Elsewhere");
+  sim.files.AddFileLink("C:\\Orfa\\big.lnk", "C:\\Elsewhere\\big.bin");
   EXPECT_EQ(FolderSizeKb(ctx, "C:\\Orfa"), 3);
+  // Only the two real folders were listed.
+  EXPECT_EQ(sim.files.Listings(),
+            (std::vector<std::string>{"C:\\Orfa\\*.*", "C:\\Orfa\\data\\*.*"}));
 }
 
 TEST(FolderSizeKb, TotalsOf4GiBAndMoreAreExactAndCapped) {
