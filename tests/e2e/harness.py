@@ -30,6 +30,10 @@ API (used by the test_*.py modules):
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
          the user's Temp folder), product_files (directly in the product
          folder), loaded_modules, describe().
+      Installation(links={"~orfm.cok": r"C:\\victim.txt"}) plants Unix symbolic
+      links in the product folder (Wine takes them for what they lead to), and
+      outside_files lays out files elsewhere on C:, such as what they lead to;
+      outside_files and product_links of the result tell what became of them.
       Installation(windows_version="win10") sets the Windows version the
       prefix reports (winecfg -v) before the run; product_drive_kb puts the
       product folder on a drive of that size (a tmpfs mounted in a mount
@@ -231,6 +235,12 @@ class Installation:
     # The product folder on a drive of its own of this many KiB (a tmpfs
     # mounted for the run): a drive that fills up during the update.
     product_drive_kb: Optional[int] = None
+    # Unix symbolic links in product_dir, as another user of the machine
+    # would plant them: name (relative) -> the C:\ path they lead to.
+    links: Dict[str, str] = dataclasses.field(default_factory=dict)
+    # Files outside the product folder: C:\ path -> bytes, or None for a
+    # path that is watched and stays empty.
+    outside_files: Dict[str, Optional[bytes]] = dataclasses.field(default_factory=dict)
 
     def __post_init__(self) -> None:
         # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
@@ -301,6 +311,10 @@ class RunResult:
     temp_files: List[str] = dataclasses.field(default_factory=list)
     # Names of the files directly in the product folder after the run.
     product_files: List[str] = dataclasses.field(default_factory=list)
+    # Names of the symbolic links directly in the product folder after the run.
+    product_links: List[str] = dataclasses.field(default_factory=list)
+    # The Installation's outside_files after the run: path -> bytes, None when gone.
+    outside_files: Dict[str, Optional[bytes]] = dataclasses.field(default_factory=dict)
     # With trace_loads: the modules the installer's process loaded (full
     # Windows paths, lower case), in the order Wine reported them.
     loaded_modules: List[str] = dataclasses.field(default_factory=list)
@@ -338,6 +352,10 @@ class RunResult:
             lines.append(f"ComSpec called: {c.get('cmdline')} (Temp {c.get('temp')})")
         if self.temp_files:
             lines.append(f"left in Temp: {', '.join(self.temp_files)}")
+        if self.product_links:
+            lines.append(f"links in the product folder: {', '.join(self.product_links)}")
+        for path, data in self.outside_files.items():
+            lines.append(f"{path}: {'gone' if data is None else f'{len(data)} bytes'}")
         return "\n".join(lines)
 
 
@@ -802,6 +820,15 @@ def lay_out(prefix: Path, inst: Installation) -> None:
         lay_out_product(prefix, inst, inst.product_dir)
     for other in inst.more_products:
         lay_out_product(prefix, inst, other)
+    for path, data in inst.outside_files.items():
+        host = host_path(prefix, path)
+        host.parent.mkdir(parents=True, exist_ok=True)
+        if data is not None:
+            host.write_bytes(data)
+    for rel, target in inst.links.items():
+        link = host_path(prefix, inst.product_dir) / rel.replace("\\", "/")
+        link.parent.mkdir(parents=True, exist_ok=True)
+        link.symlink_to(host_path(prefix, target))
 
 
 def lay_out_product(prefix: Path, inst: Installation, product_dir: str) -> None:
@@ -980,6 +1007,12 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         product_files = sorted(p.name for p in product_dir.iterdir()
                                if p.is_file()) if product_dir and product_dir.is_dir() else []
+        product_links = sorted(p.name for p in product_dir.iterdir()
+                               if p.is_symlink()) if product_dir and product_dir.is_dir() else []
+        outside_files = {}
+        for path in inst.outside_files:
+            host = host_path(prefix, path)
+            outside_files[path] = host.read_bytes() if host.is_file() else None
         return RunResult(
             boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=exit_code, timed_out=timed_out,
             duration=duration, installed=installed, installed_files=installed_files,
@@ -990,7 +1023,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
-            product_files=product_files,
+            product_files=product_files, product_links=product_links,
+            outside_files=outside_files,
             loaded_modules=_loaded_modules(loads_log))
     finally:
         mounts.close()

@@ -9,6 +9,10 @@ from harness import Installation
 e2e_support.require()
 
 OTHER = r"C:\Tools\Orfa"
+# A product installed outside Program Files, in a folder ordinary users may write to.
+OWN_FOLDER = r"C:\Orfa"
+VICTIM = r"C:\victim.txt"
+NOTHING = r"C:\nothing.txt"
 
 
 class LastRunFolderTest(E2eCase):
@@ -97,6 +101,26 @@ class RegistryViewTest(E2eCase):
         self.assertEnded(result)
         self.assertBoxes(result, [(EN["question"], EN["installask"])])
         self.assertUntouched(result, stamp=12)
+
+
+class PlantedLinkTest(E2eCase):
+    def test_link_at_the_temporary_name_is_removed_never_followed(self):
+        # another user made ~orfm.cok a Unix link to a file outside the product
+        # folder, or to none; the elevated installer writes beside it
+        for target in (VICTIM, NOTHING):
+            with self.subTest(target=target):
+                inst = Installation(product_dir=OWN_FOLDER, installed_stamp=12,
+                                    links={"~orfm.cok": target},
+                                    outside_files={VICTIM: b"victim\r\n", NOTHING: None})
+                result = self.run_update(inst, args=["modest"])
+                self.assertEnded(result)
+                self.assertBoxes(result, [])
+                self.assertPayloadInstalled(result)
+                # what the link leads to is neither written, moved nor made
+                self.assertEqual(result.outside_files, {VICTIM: b"victim\r\n", NOTHING: None},
+                                 result.describe())
+                self.assertEqual(result.product_links, [], result.describe())
+                self.assertNotIn("~orfm.cok", result.product_files)
 
 
 if __name__ == "__main__":
