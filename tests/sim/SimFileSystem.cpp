@@ -616,7 +616,10 @@ uint32_t SimFileSystem::Delete(const std::string& path) {
   state_->GiveBack(found.node->data.size());
   found.parent->Remove(found.node.get());
   auto action = onDeleted_.find(Fold(FullPath(path)));
-  if (action != onDeleted_.end()) action->second();
+  if (action != onDeleted_.end()) {
+    const std::function<void()> run = action->second;  // the action may replace itself
+    run();
+  }
   return kErrorSuccess;
 }
 
