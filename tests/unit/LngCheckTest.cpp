@@ -40,6 +40,11 @@ std::vector<std::string> Check(const std::string& german, const std::string& eng
 
 TEST(LngCheckTest, CompleteFilesPassAndBangNamesAreSkipped) {
   EXPECT_EQ(Check(Complete("1031")), std::vector<std::string>{});
+  // one-line values the installer never reads, each right above the next
+  // header: every lookup still finds its own header
+  EXPECT_EQ(Check(Replace(Complete("1031"), "[langcode]",
+                          "[langname]\r\nDeutsch\r\n[langcharset]\r\n0\r\n[langcode]")),
+            std::vector<std::string>{});
   std::vector<LanguageFileText> files = {{"l/english.lng", "english.lng", Complete()},
                                          {"l/russian.lng", "russian.lng", Complete("1049")},
                                          {"l/!old.lng", "!old.lng", "[langver]\r\nx\r\n"}};
@@ -59,6 +64,10 @@ TEST(LngCheckTest, FaultsAreNamedWithTheirLines) {
        "into the header on line 13"},
       {"1031\r\n\r\n", "1031\r\n", "lang/german.lng:3: error: the multi-line value of "
                                    "\"[langcode]\" (line 1) runs into the header on line 3"},
+      // a value the installer never reads: the product may read it as lines
+      {"[langcode]", "[ProgDescr0]\r\nOne\r\nTwo\r\n[langcode]",
+       "lang/german.lng:4: warning: the value of \"[ProgDescr0]\" (line 1) runs into the header "
+       "on line 4 with no blank line before it: the installer never reads that value"},
       {"[langver]\r\n7", "[langver]\r\n7a",
        "lang/german.lng:5: error: \"[langver]\" value \"7a\" is not a decimal integer"},
       {"1031\r\n", "1031\r\n10x1\r\n",

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -196,28 +197,46 @@ class Checker {
     return &parsed_[*english_];
   }
 
-  // A header line swallowed by the value before it: the installer then
-  // reads it as part of that value.
+  // A header line right under a value, with no blank line between: the value
+  // runs on into it. Every lookup scans the whole file for its own header, so
+  // the swallowed header's entry is found all the same; what changes is the
+  // value before it, and only where the installer reads that value as lines
+  // (the first header of a key it looks up with LangLines).
   void CheckRunOns(const Parsed& p) {
+    std::map<size_t, KeyLookup> read;  // header line -> how the installer reads its value
+    for (const KeyRule& rule : rules_) {
+      if (const std::optional<Entry> entry = FindEntry(p.lines, rule.key, rule.lookup)) {
+        read[entry->header] = rule.lookup;
+      }
+    }
     for (size_t i = 0; i < p.lines.size(); ++i) {
       if (p.lines[i].empty() || p.lines[i][0] != '[') continue;
-      std::optional<KeyLookup> known;
-      for (const KeyRule& rule : rules_) {
-        if (IsHeaderOf(p.lines[i], rule.key)) known = rule.lookup;
-      }
-      if (known == KeyLookup::Text) continue;  // one line; a header may follow it
-      // A value the installer reads as lines may not touch the next header;
-      // another key's value is taken as multi-line once it has two lines.
-      const size_t first = known ? i + 2 : i + 3;
+      const auto known = read.find(i);
+      if (known != read.end() && known->second == KeyLookup::Text) continue;  // one line
+      const bool installerReads = known != read.end();
+      // A value the installer reads as lines may not touch the next header
+      // after its first line. Any other value with one line before the next
+      // header is a single-line value; with two or more it was meant as lines.
       for (size_t j = i + 1; j < p.lines.size() && !IsBlankLine(p.lines[j]); ++j) {
-        if (j >= first && p.lines[j][0] == '[') {
+        if (p.lines[j][0] != '[') continue;
+        if (installerReads && j == i + 1) continue;  // its first line, taken as it is
+        if (!installerReads && j <= i + 2) break;    // the next entry
+        const std::string where = "value of \"" + p.lines[i] + "\" (line " +
+                                  std::to_string(i + 1) + ") runs into the header on line " +
+                                  std::to_string(j + 1);
+        if (installerReads) {
           Report(p, j, true,
-                 "the multi-line value of \"" + p.lines[i] + "\" (line " + std::to_string(i + 1) +
-                     ") runs into the header on line " + std::to_string(j + 1) +
+                 "the multi-line " + where +
                      ": a blank line is missing before it, so the installer reads that header "
                      "as part of the value");
-          break;
+        } else {
+          Report(p, j, false,
+                 "the " + where +
+                     " with no blank line before it: the installer never reads that value and "
+                     "finds the header all the same, but the product may read the header as "
+                     "part of the value");
         }
+        break;
       }
     }
   }
