@@ -45,6 +45,18 @@ class SampleLanguageFilesTest(unittest.TestCase):
             self.assertIn(f"{german}:", result.stdout)
             self.assertIn("runs into the header", result.stdout)
 
+    def test_one_line_values_right_above_a_header_pass(self):
+        with tempfile.TemporaryDirectory() as folder:
+            lay_out(Path(folder))
+            english = Path(folder) / "english.lng"
+            data = english.read_bytes()
+            packed = data.replace(b"\r\n\r\n[langcharset]\r\nANSI_CHARSET\r\n\r\n[langcode]",
+                                  b"\r\n[langcharset]\r\n0\r\n[langcode]")
+            self.assertNotEqual(packed, data)
+            english.write_bytes(packed)
+            result = self.run_checker(folder)
+            self.assertEqual((result.returncode, result.stdout), (0, ""), result.stderr)
+
     def test_bad_usage(self):
         self.assertEqual(self.run_checker().returncode, 2)
         self.assertEqual(self.run_checker("--frobnicate", ".").returncode, 2)
