@@ -57,6 +57,21 @@ class SampleLanguageFilesTest(unittest.TestCase):
             result = self.run_checker(folder)
             self.assertEqual((result.returncode, result.stdout), (0, ""), result.stderr)
 
+    def test_byte_order_marks_are_named_once(self):
+        with tempfile.TemporaryDirectory() as folder:
+            lay_out(Path(folder))
+            russian, german = Path(folder) / "russian.lng", Path(folder) / "german.lng"
+            russian.write_bytes(b"\xef\xbb\xbf" + harness.language_text("russian.lng").encode())
+            german.write_bytes(harness.language_text("german.lng").encode("utf-16"))
+            result = self.run_checker(folder)
+            self.assertEqual(result.returncode, 1, result.stdout)
+            lines = result.stdout.splitlines()
+            self.assertEqual(len(lines), 2, result.stdout)
+            self.assertTrue(lines[0].startswith(f"{german}:1: error: the file is UTF-16 LE"))
+            self.assertIn("code page 1252", lines[0])
+            self.assertTrue(lines[1].startswith(f"{russian}:1: error: the file is UTF-8"))
+            self.assertIn("code page 1251", lines[1])
+
     def test_bad_usage(self):
         self.assertEqual(self.run_checker().returncode, 2)
         self.assertEqual(self.run_checker("--frobnicate", ".").returncode, 2)
