@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/AsciiCase.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace orfa::win32 {
@@ -21,10 +22,11 @@ using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
 // so it is valid before the C runtime starts.
 bool searchIsSystemOnly = false;
 
+// Whether `name` is `expected` (in lower case), the ASCII letters of `name`
+// matched without regard to case.
 bool IsNamed(const char* name, const char* expected) {
   for (; *name != '\0' && *expected != '\0'; ++name, ++expected) {
-    char c = *name >= 'A' && *name <= 'Z' ? static_cast<char>(*name - 'A' + 'a') : *name;
-    if (c != *expected) return false;
+    if (LowerAscii(*name) != *expected) return false;
   }
   return *name == *expected;
 }

@@ -6,29 +6,15 @@
 #include <memory>
 #include <utility>
 
-#include "platform/win32/Win32Platform.h"
+#include "platform/ProgressPort.h"
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Ports.h"
 
-namespace orfa {
-
+namespace orfa::win32 {
 namespace {
 
 HWND ToHwnd(WindowId window) { return reinterpret_cast<HWND>(window); }
 WindowId ToId(HWND window) { return reinterpret_cast<WindowId>(window); }
-
-// Closes a kernel handle when it goes out of scope.
-class KernelHandle {
- public:
-  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
-  ~KernelHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HANDLE handle_;
-};
 
 // Handed to the window procedure through CreateWindowExA's creation data.
 struct CreationData {
@@ -70,7 +56,7 @@ class Win32ProgressPort : public ProgressPort {
   bool StartThread(std::function<void()> body) override {
     auto owned = std::make_unique<std::function<void()>>(std::move(body));
     DWORD id = 0;
-    KernelHandle thread(CreateThread(nullptr, 0, ThreadMain, owned.get(), 0, &id));
+    UniqueKernel thread(CreateThread(nullptr, 0, ThreadMain, owned.get(), 0, &id));
     if (!thread) return false;
     owned.release();  // the thread frees it when its body ends
     return true;
@@ -133,6 +119,6 @@ class Win32ProgressPort : public ProgressPort {
 
 }  // namespace
 
-std::unique_ptr<ProgressPort> MakeWin32ProgressPort() { return std::make_unique<Win32ProgressPort>(); }
+std::unique_ptr<ProgressPort> MakeProgress() { return std::make_unique<Win32ProgressPort>(); }
 
-}  // namespace orfa
+}  // namespace orfa::win32
