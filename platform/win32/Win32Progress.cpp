@@ -22,21 +22,35 @@ struct CreationData {
   std::vector<WindowId> handles;
 };
 
+// Creates the children, in order, and records their handles (null for a
+// child that failed).
+void CreateChildren(HWND window, const CREATESTRUCTA& create) {
+  auto* data = static_cast<CreationData*>(create.lpCreateParams);
+  if (data == nullptr || data->children == nullptr) return;
+  for (const WindowParams& child : *data->children) {
+    HWND handle = CreateWindowExA(child.exStyle, child.className.c_str(), child.text.c_str(),
+                                  child.style, child.x, child.y, child.width, child.height, window,
+                                  nullptr, create.hInstance, nullptr);
+    data->handles.push_back(ToId(handle));
+  }
+}
+
+// Called by the system, from inside CreateWindowExA and DispatchMessageA: no
+// exception may leave it, since the unwinder cannot pass user32's frames (on
+// i386 it ends the program instead).
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE: {
-      const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-      auto* data = static_cast<CreationData*>(create->lpCreateParams);
-      if (data != nullptr && data->children != nullptr) {
-        for (const WindowParams& child : *data->children) {
-          HWND handle = CreateWindowExA(child.exStyle, child.className.c_str(), child.text.c_str(),
-                                        child.style, child.x, child.y, child.width, child.height,
-                                        window, nullptr, create->hInstance, nullptr);
-          data->handles.push_back(ToId(handle));
-        }
+    case WM_CREATE:
+      // A failure here (no memory for the children's handles) fails the
+      // window's creation: the system destroys the window and its children
+      // (WM_DESTROY ends the thread's message loop) and CreateWindowExA
+      // returns null, which the caller knows as its failure.
+      try {
+        CreateChildren(window, *reinterpret_cast<const CREATESTRUCTA*>(lParam));
+        return 0;
+      } catch (...) {
+        return -1;
       }
-      return 0;
-    }
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -45,9 +59,16 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
   }
 }
 
+// The thread's entry, called by the system: a failure that escapes the body
+// ends this thread only (exit code 1), and the program goes on without what
+// the thread would have made.
 DWORD WINAPI ThreadMain(LPVOID parameter) {
   std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
-  (*body)();
+  try {
+    (*body)();
+  } catch (...) {
+    return 1;
+  }
   return 0;
 }
 
