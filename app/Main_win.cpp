@@ -14,12 +14,26 @@
 #error "the build defines the payload's identity: ORFA_PAYLOAD_VERSION, _FILE_NAME, _TITLE_KEY"
 #endif
 
-// The digest record: a marker, then the image's XXH3-128 digest, which the build
-// writes in after linking (tools/stamp_digest.py). Read through a volatile
-// pointer so that the compiler cannot take the zeros it starts with as known.
+// The digest record: the marker, then the image's XXH3-128 digest, which the
+// build writes in after linking (tools/stamp_digest.py).
+struct DigestRecord {
+  unsigned char bytes[orfa::kDigestSlotSize];
+};
+
+// The record as linked: the marker, then zeros where the digest goes.
+constexpr DigestRecord UnstampedDigestRecord() {
+  DigestRecord record{};
+  for (size_t i = 0; i < orfa::kDigestMarkerSize; ++i) {
+    record.bytes[i] = static_cast<unsigned char>(orfa::kDigestMarker[i]);
+  }
+  return record;
+}
+
+// Constant-initialised, so the record is in the file for the stamping tool to
+// find. Read as volatile so that the compiler cannot take the zeros it starts
+// with as known.
 extern "C" {
-__attribute__((used)) volatile const unsigned char orfa_digest_slot[orfa::kDigestSlotSize] = {
-    'o', 'r', 'f', 'a', '-', 'u', 'p', 'd', 'a', 't', 'e', '-', 's', 'h', 'a', '2'};
+__attribute__((used)) volatile const DigestRecord orfa_digest_slot = UnstampedDigestRecord();
 }
 
 // The C runtime's own entry (MinGW), which ends in WinMain.
@@ -34,7 +48,7 @@ extern "C" int OrfaEntry() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string slot(orfa::kDigestSlotSize, '\0');
-  for (size_t i = 0; i < slot.size(); ++i) slot[i] = static_cast<char>(orfa_digest_slot[i]);
+  for (size_t i = 0; i < slot.size(); ++i) slot[i] = static_cast<char>(orfa_digest_slot.bytes[i]);
   orfa::Win32Platform platform;
   orfa::PayloadIdentity payload;
   payload.TitleKey = ORFA_PAYLOAD_TITLE_KEY;

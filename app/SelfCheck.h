@@ -24,7 +24,11 @@
 
 namespace orfa {
 
-constexpr size_t kDigestMarkerSize = 16;
+// The record's marker, which names the digest that follows it. The stamping
+// tool (tools/stamp_digest.py) looks for the same 16 bytes.
+constexpr char kDigestMarker[] = "orfa-update-xxh3";
+constexpr size_t kDigestMarkerSize = sizeof kDigestMarker - 1;
+static_assert(kDigestMarkerSize == 16, "the record starts with 16 bytes of marker");
 constexpr size_t kDigestSize = 16;
 constexpr size_t kDigestSlotSize = kDigestMarkerSize + kDigestSize;
 

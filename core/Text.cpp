@@ -2,11 +2,6 @@
 
 namespace orfa {
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) c = LowerAscii(c);
-  return text;
-}
-
 void AppendBackslash(std::string& text) {
   if (!text.empty() && text.back() != '\\') text.push_back('\\');
 }

@@ -3,11 +3,10 @@
 
 #include <string>
 
+#include "platform/AsciiCase.h"  // LowerAscii, which the Windows layer shares
+
 namespace orfa {
 
-// Lower-cases the ASCII letters A to Z only.
-inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-std::string LowerAscii(std::string text);
 // Appends "\" to a non-empty text that does not end with one.
 void AppendBackslash(std::string& text);
 

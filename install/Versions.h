@@ -1,6 +1,7 @@
 // The version stamps of the product's files: the data version of its binary
 // data files, the version of a language file, the file version of a program,
-// and the comparison of dotted version texts.
+// and the comparison of dotted version texts. Part of the installation kit:
+// the checked replacement uses them, the update flow does not (README, Layout).
 #pragma once
 
 #include <cstdint>

@@ -9,8 +9,8 @@
 namespace orfa {
 
 enum class KeyLookup {
-  Text,   // LangText / LangFormat: the one line after the header
-  Lines,  // LangLines / LangFormatLines: the lines up to the next blank one
+  Text,   // LangTextPiece / LangFormatCoded: the one line after the header
+  Lines,  // LangLinesPiece / LangFormatLinesCoded: the lines up to the next blank one
 };
 
 struct MessageKey {
@@ -21,7 +21,7 @@ struct MessageKey {
 };
 
 // The payload's title key is not here: the build chooses it ("accordion" for
-// the sample); it is read with LangText and gets no texts.
+// the sample); it is read with LangTextPiece and gets no texts.
 constexpr MessageKey kMessageKeys[] = {
     {"progname", KeyLookup::Text, 0, false},
     {"langcode", KeyLookup::Lines, 0, true},

@@ -128,22 +128,6 @@ CodedText FillPlaceholders(const TextPiece& message, const std::vector<CodedText
   return filled;
 }
 
-std::string FillPlaceholders(std::string text, const std::vector<std::string>& texts) {
-  std::vector<CodedText> pieces;
-  for (const std::string& piece : texts) pieces.push_back({AnsiText(piece)});
-  return JoinedBytes(FillPlaceholders(TextPiece{std::move(text), kCodePageAnsi}, pieces));
-}
-
-std::string LangFormat(SetupContext& ctx, const std::string& key,
-                       const std::vector<std::string>& texts) {
-  return FillPlaceholders(LangText(ctx, key), texts);
-}
-
-std::string LangFormatLines(SetupContext& ctx, const std::string& key,
-                            const std::vector<std::string>& texts) {
-  return FillPlaceholders(LangLines(ctx, key), texts);
-}
-
 CodedText LangFormatCoded(SetupContext& ctx, const std::string& key,
                           const std::vector<CodedText>& texts) {
   return FillPlaceholders(LangTextPiece(ctx, key), texts);
@@ -152,10 +136,6 @@ CodedText LangFormatCoded(SetupContext& ctx, const std::string& key,
 CodedText LangFormatLinesCoded(SetupContext& ctx, const std::string& key,
                                const std::vector<CodedText>& texts) {
   return FillPlaceholders(LangLinesPiece(ctx, key), texts);
-}
-
-int ShowLangMessage(SetupContext& ctx, const std::string& text) {
-  return ShowLangMessage(ctx, CodedText{TextPiece{text, ctx.MessageCodePage}});
 }
 
 int ShowLangMessage(SetupContext& ctx, const CodedText& text) {
@@ -167,11 +147,6 @@ int ShowLangMessage(SetupContext& ctx, const CodedText& text) {
   request.codePage = ctx.MessageCodePage;
   request.captionCodePage = ctx.GroupNameRuCodePage;
   return ctx.Os.ui.MessageBox(request);
-}
-
-bool AskLangQuestion(SetupContext& ctx, const std::string& text, const std::string& caption) {
-  return AskLangQuestion(ctx, CodedText{TextPiece{text, ctx.MessageCodePage}},
-                         CodedText{TextPiece{caption, ctx.MessageCodePage}});
 }
 
 bool AskLangQuestion(SetupContext& ctx, const CodedText& text, const CodedText& caption) {

@@ -361,17 +361,16 @@ class SystemInfo {
 
 // ---------------------------------------------------------------- time
 
+// The pauses of the waits for a file in use.
 class Clock {
  public:
   virtual ~Clock() = default;
   virtual void Sleep(uint32_t ms) = 0;
-  // Milliseconds since some fixed point; seeds the pseudo-random generator.
-  virtual uint64_t NowMs() = 0;
 };
 
 // ---------------------------------------------------------------- all of it
 
-class ProgressPort;  // ui/ProgressPort.h
+class ProgressPort;  // platform/ProgressPort.h
 
 // The whole seam, as handed to the logic.
 struct Platform {

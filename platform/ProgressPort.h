@@ -52,14 +52,16 @@ class ProgressPort {
  public:
   virtual ~ProgressPort() = default;
   // Starts a thread that runs body at once and frees it when it ends. False
-  // when no thread could be started.
+  // when no thread could be started. A failure that escapes body ends that
+  // thread, and nothing else.
   virtual bool StartThread(std::function<void()> body) = 0;
   // GetSystemMetrics.
   virtual int ScreenMetric(int index) = 0;
   virtual void InitCommonControls() = 0;
   virtual bool RegisterWindowClass(const WindowClassParams& windowClass) = 0;
   // Creates the main window; its procedure creates the children, in order,
-  // while it handles the window's creation.
+  // while it handles the window's creation. A failure on the way (no memory
+  // for the children's handles) is a failed creation: no window, main 0.
   virtual ProgressWindowHandles CreateProgressWindow(const WindowParams& window,
                                                      const std::vector<WindowParams>& children) = 0;
   virtual void ShowWindow(WindowId window, int showCommand) = 0;

@@ -197,13 +197,10 @@ std::string ProductOptionsWord(SetupContext& ctx) {
   if (!key) return "";
   auto value = key->Query("ProductType", &error);
   if (!value || value->type != kRegSz || value->data.size() > kProductTypeBufferSize) return "";
-  std::string word = value->data.substr(0, value->data.find('\0'));
-  for (char& c : word) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  if (word == "WINNT") return "Workstation";
-  if (word == "LANMANNT") return "Server";
-  if (word == "SERVERNT") return "Advanced Server";
+  const std::string word = LowerAscii(value->data.substr(0, value->data.find('\0')));
+  if (word == "winnt") return "Workstation";
+  if (word == "lanmannt") return "Server";
+  if (word == "servernt") return "Advanced Server";
   return "Unknown";
 }
 

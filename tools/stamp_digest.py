@@ -12,7 +12,9 @@ import sys
 
 import xxhash
 
-MARKER = b"orfa-update-sha2"
+# The record's marker, as app/SelfCheck.h spells it (kDigestMarker): a record
+# the tool cannot find fails the build.
+MARKER = b"orfa-update-xxh3"
 
 
 def layout(data):

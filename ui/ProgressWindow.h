@@ -1,4 +1,6 @@
-// The small always-on-top progress window, run on a thread of its own.
+// The small always-on-top progress window, run on a thread of its own. Part
+// of the installation kit: only the checked replacement shows it, never the
+// update flow (README, Layout).
 //
 // The first ShowProgress starts the window thread (TSetupForm), which
 // centres, creates and shows the window and then runs its message loop; the

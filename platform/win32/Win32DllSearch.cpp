@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/AsciiCase.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace orfa::win32 {
@@ -21,21 +22,46 @@ using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
 // so it is valid before the C runtime starts.
 bool searchIsSystemOnly = false;
 
+// Whether `name` is `expected` (in lower case), the ASCII letters of `name`
+// matched without regard to case.
 bool IsNamed(const char* name, const char* expected) {
   for (; *name != '\0' && *expected != '\0'; ++name, ++expected) {
-    char c = *name >= 'A' && *name <= 'Z' ? static_cast<char>(*name - 'A' + 'a') : *name;
-    if (c != *expected) return false;
+    if (LowerAscii(*name) != *expected) return false;
   }
   return *name == *expected;
 }
 
+// The failure the delay-load helper reports for a DLL it cannot load: the
+// structured exception ERROR_MOD_NOT_FOUND with the load's details, raised
+// here as one that no handler may continue from.
+[[noreturn]] void FailDelayLoad(PDelayLoadInfo info, DWORD error) {
+  info->dwLastError = error;
+  ULONG_PTR details[1] = {reinterpret_cast<ULONG_PTR>(info)};
+  ::RaiseException(VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND),
+                   EXCEPTION_NONCONTINUABLE, 1, details);
+  ::ExitProcess(ERROR_MOD_NOT_FOUND);  // not reached: the exception cannot be continued
+}
+
 // The delay-load helper asks before each DLL it loads; null lets it load the
-// DLL by name itself.
+// DLL by name itself. Called from the helper, below the import's load stub:
+// no exception may leave it, since the unwinder cannot pass the stub's frame
+// (on i386 it ends the program instead). A failure while building the path
+// (no memory) fails the load as the helper fails one; null would hand the
+// name to the helper's own search, which looks in the program's folder first.
 FARPROC WINAPI DelayLoadNotify(unsigned notification, PDelayLoadInfo info) {
   if (notification != dliNotePreLoadLibrary || info == nullptr || info->szDll == nullptr) {
     return nullptr;
   }
-  return reinterpret_cast<FARPROC>(LoadSystemLibrary(info->szDll));
+  HMODULE module = nullptr;
+  bool failed = false;
+  try {
+    module = LoadSystemLibrary(info->szDll);
+  } catch (...) {
+    failed = true;
+  }
+  // Raised once the C++ exception is over, so that nothing of it is left behind.
+  if (failed) FailDelayLoad(info, ERROR_NOT_ENOUGH_MEMORY);
+  return reinterpret_cast<FARPROC>(module);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/AsciiCase.h"
 #include "platform/win32/Win32DllSearch.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Ports.h"
@@ -121,8 +122,6 @@ class VersionLibrary {
   bool tried_ = false;
   UniqueModule module_;
 };
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() &&

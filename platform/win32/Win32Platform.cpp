@@ -13,7 +13,7 @@ struct Win32Platform::Impl {
   std::unique_ptr<Processes> processes = win32::MakeProcesses();
   std::unique_ptr<SystemInfo> system = win32::MakeSystemInfo();
   std::unique_ptr<Clock> clock = win32::MakeClock();
-  std::unique_ptr<ProgressPort> progress = MakeWin32ProgressPort();
+  std::unique_ptr<ProgressPort> progress = win32::MakeProgress();
   Platform platform{*registry, *files, *resources, *ui,      *processes,
                     *system,   *clock, *progress};
 };

@@ -6,12 +6,8 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/ProgressPort.h"
 
 namespace orfa {
-
-// The progress window's window-system services (ui side of the seam).
-std::unique_ptr<ProgressPort> MakeWin32ProgressPort();
 
 // The arguments of a command line after the program name, split by the rules
 // of the system's CommandLineToArgvW.

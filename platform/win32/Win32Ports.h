@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/ProgressPort.h"
 
 namespace orfa::win32 {
 
@@ -15,6 +16,8 @@ std::unique_ptr<Ui> MakeUi();
 std::unique_ptr<Processes> MakeProcesses();
 std::unique_ptr<SystemInfo> MakeSystemInfo();
 std::unique_ptr<Clock> MakeClock();
+// The progress window's thread, window class, windows and message loop.
+std::unique_ptr<ProgressPort> MakeProgress();
 
 // Processes::ShellExecuteAsDesktopUser.
 bool ShellExecuteThroughDesktop(const std::string& verb, const std::string& file,

@@ -10,7 +10,6 @@ namespace orfa::win32 {
 namespace {
 
 using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
-using GetTickCount64Fn = ULONGLONG(WINAPI*)();
 
 class Win32SystemInfo : public SystemInfo {
  public:
@@ -133,12 +132,6 @@ class Win32SystemInfo : public SystemInfo {
 class Win32Clock : public Clock {
  public:
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
-
-  uint64_t NowMs() override {
-    static const auto tick64 = LookUp<GetTickCount64Fn>("kernel32.dll", "GetTickCount64");
-    if (tick64 != nullptr) return tick64();
-    return ::GetTickCount();
-  }
 };
 
 }  // namespace

@@ -30,6 +30,13 @@ inline std::string WorldName(const ::testing::TestParamInfo<WorldMaker>& info) {
 // The arguments the test program was started with, after its name.
 const std::vector<std::string>& ProgramArguments();
 
+// The calling thread's next allocation throws std::bad_alloc (Win32Only_win.cpp);
+// pending until that allocation is made.
+void FailNextAllocationOnThisThread();
+bool AllocationFailurePending();
+// The program started with "--orfa-delay-load-without-memory".
+int DelayLoadWithoutMemory();
+
 }  // namespace orfa::contract
 
 #define ORFA_CONTRACT_SUITE(Suite)                                                      \

@@ -1,5 +1,7 @@
 // The contract test program. Started with "--orfa-sleep MS" it only waits
 // that long and ends: the cases use it as a program that outlives a time-out.
+// Started with "--orfa-delay-load-without-memory" it asks the delay-load hook
+// for a DLL while memory has run out, and ends as the hook makes it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,6 +25,9 @@ int main(int argc, char** argv) {
     orfa::Win32Platform platform;
     platform.Get().clock.Sleep(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)));
     return 0;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--orfa-delay-load-without-memory") {
+    return orfa::contract::DelayLoadWithoutMemory();
   }
   for (int i = 1; i < argc; ++i) orfa::contract::programArguments.emplace_back(argv[i]);
   ::testing::InitGoogleTest(&argc, argv);

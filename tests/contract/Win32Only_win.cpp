@@ -1,18 +1,74 @@
 // Cases that only the real Windows can answer: the system's own command-line
 // splitter, the executable's resources and path, version resources of the
-// system's programs, message boxes.
+// system's programs, message boxes, and the functions the system calls back.
 #include <windows.h>
+#include <delayimp.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
+#include "platform/ProgressPort.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
 #include "tests/contract/Contract.h"
 
 namespace orfa::contract {
+namespace {
+
+// The thread whose next allocation fails (0: none); see operator new below.
+std::atomic<DWORD> failingThread{0};
+
+// Ends the process with the code of the structured exception no one handled.
+LONG WINAPI ExitWithExceptionCode(EXCEPTION_POINTERS* pointers) {
+  ::ExitProcess(pointers->ExceptionRecord->ExceptionCode);
+}
+
+}  // namespace
+
+void FailNextAllocationOnThisThread() { failingThread.store(::GetCurrentThreadId()); }
+bool AllocationFailurePending() { return failingThread.load() != 0; }
+
+}  // namespace orfa::contract
+
+// The program's allocations, with one made to fail on request: the next one
+// of the thread that asked throws std::bad_alloc, as when memory runs out.
+// Never inlined, so that the compiler does not take the free() inside for a
+// mismatch with operator new at the places that use them.
+__attribute__((noinline)) void* operator new(std::size_t size) {
+  DWORD thread = ::GetCurrentThreadId();
+  if (orfa::contract::failingThread.load() == thread &&
+      orfa::contract::failingThread.compare_exchange_strong(thread, 0)) {
+    throw std::bad_alloc();
+  }
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+__attribute__((noinline)) void operator delete(void* memory) noexcept { std::free(memory); }
+__attribute__((noinline)) void operator delete(void* memory, std::size_t) noexcept {
+  std::free(memory);
+}
+
+namespace orfa::contract {
+
+// Started with "--orfa-delay-load-without-memory": asks the delay-load hook
+// for a DLL while the path to it cannot be built. The exit code is the code
+// of the structured exception that ended the process, or 2 when the hook
+// returned.
+int DelayLoadWithoutMemory() {
+  ::SetUnhandledExceptionFilter(&ExitWithExceptionCode);
+  DelayLoadInfo info{};
+  info.cb = sizeof info;
+  info.szDll = "version.dll";
+  FailNextAllocationOnThisThread();
+  __pfnDliNotifyHook2(dliNotePreLoadLibrary, &info);
+  return 2;
+}
+
 namespace {
 
 std::wstring Widen(const std::string& text) {
@@ -274,6 +330,83 @@ TEST(Win32Ui, MessageBoxConvertsEachPieceFromItsOwnCodePage) {
   DWORD pressed = 0;
   ::GetExitCodeThread(presser.Get(), &pressed);
   EXPECT_EQ(pressed, 1u);
+}
+
+// ---------------------------------------------------------------- what the system calls back
+
+// The progress window's procedure runs inside CreateWindowExA, below user32's
+// frames: without memory for the children's handles the window's creation
+// fails (no window, main 0) instead of the program ending.
+TEST(Win32Progress, NoMemoryWhileCreatingTheChildrenIsAFailedWindowCreation) {
+  Win32Platform platform;
+  ProgressPort& port = platform.Get().progress;
+  const WindowClassParams windowClass{"OrfaContractProgress", 0x203};
+  const WindowParams window{0, windowClass.name, "title", WS_DLGFRAME, 0, 0, 408, 76};
+  const std::vector<WindowParams> children{{0, "STATIC", "text", WS_CHILD | WS_VISIBLE, 2, 2, 399, 20}};
+  win32::UniqueKernel done(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(done.Valid());
+  bool registered = false;
+  bool allocationFailed = false;
+  ProgressWindowHandles handles;
+  handles.main = 1;
+  // On a thread of its own, as the window is made: the destroyed window
+  // posts its quit message there.
+  ASSERT_TRUE(port.StartThread([&, event = done.Get()] {
+    registered = port.RegisterWindowClass(windowClass);
+    if (registered) {
+      FailNextAllocationOnThisThread();
+      handles = port.CreateProgressWindow(window, children);
+      allocationFailed = !AllocationFailurePending();
+    }
+    ::SetEvent(event);
+  }));
+  ASSERT_EQ(::WaitForSingleObject(done.Get(), 30000), WAIT_OBJECT_0);
+  ASSERT_TRUE(registered);
+  EXPECT_TRUE(allocationFailed);  // met inside the creation
+  EXPECT_EQ(handles.main, 0u);
+  EXPECT_TRUE(handles.children.empty());
+  EXPECT_EQ(::FindWindowA(windowClass.name.c_str(), nullptr), nullptr);
+}
+
+// Thrown on a thread of the port; tells when that thread has let go of it.
+struct Escaping {
+  HANDLE released;
+  ~Escaping() { ::SetEvent(released); }
+};
+
+// The port's thread entry is called by the system: a failure that escapes
+// the body ends that thread only. Uncaught, it would end the program before
+// the exception is let go of.
+TEST(Win32Progress, AFailureThatEscapesAThreadBodyEndsThatThreadOnly) {
+  Win32Platform platform;
+  win32::UniqueKernel released(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(released.Valid());
+  ASSERT_TRUE(platform.Get().progress.StartThread([event = released.Get()] { throw Escaping{event}; }));
+  EXPECT_EQ(::WaitForSingleObject(released.Get(), 30000), WAIT_OBJECT_0);
+}
+
+// The delay-load hook runs in the helper, below an import's load stub:
+// without memory for the DLL's path the load fails as the helper fails one
+// (ERROR_MOD_NOT_FOUND as a structured exception), neither through
+// std::terminate nor by handing the name to the helper's own search. In a
+// process of its own, which that exception ends.
+TEST(Win32DllSearch, NoMemoryInTheDelayLoadHookFailsTheLoad) {
+  char path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  std::string commandLine = "\"" + std::string(path) + "\" --orfa-delay-load-without-memory";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(::CreateProcessA(path, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &started));
+  win32::UniqueKernel process(started.hProcess);
+  win32::UniqueKernel thread(started.hThread);
+  ASSERT_EQ(::WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
+  DWORD exitCode = 0;
+  ASSERT_TRUE(::GetExitCodeProcess(process.Get(), &exitCode));
+  EXPECT_EQ(exitCode, static_cast<DWORD>(VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND)))
+      << "0x" << std::hex << exitCode << " (2: the hook returned; 3: the program was aborted)";
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 using namespace orfa;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string marker = "orfa-update-sha2";
+  const std::string marker = kDigestMarker;
   // An exact-size copy, so that AddressSanitizer sees any read past the file.
   const std::vector<uint8_t> file(data, data + size);
   if (auto layout = LayoutOfHeaders(file.data(), file.size(), file.size())) {

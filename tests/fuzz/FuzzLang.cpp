@@ -45,10 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (LoadLanguageFiles(ctx)) {
       LangText(ctx, ownKey);
       LangLines(ctx, ownKey);
-      LangFormat(ctx, ownKey, {"%2", "b"});
-      LangFormatLines(ctx, ownKey, {"a", "%1", "c", "d", "e"});
+      LangFormatCoded(ctx, ownKey, {{AnsiText("%2")}, {AnsiText("b")}});
+      LangFormatLinesCoded(ctx, ownKey,
+                           {{AnsiText("a")}, {AnsiText("%1")}, {AnsiText("c")}, {AnsiText("d")},
+                            {AnsiText("e")}});
     }
   }
-  FillPlaceholders(content, {"%1%2", "", "%4"});
+  FillPlaceholders(AnsiText(content), {{AnsiText("%1%2")}, {AnsiText("")}, {AnsiText("%4")}});
   return 0;
 }

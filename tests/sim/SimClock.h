@@ -14,9 +14,9 @@ class SimClock : public Clock {
  public:
   // --- the seam
   void Sleep(uint32_t ms) override;  // recorded, then Advance(ms)
-  uint64_t NowMs() override { return now_; }
 
-  // --- for tests
+  // --- for tests and the other simulated parts
+  uint64_t NowMs() const { return now_; }  // the simulated time in milliseconds
   void SetNow(uint64_t ms) { now_ = ms; }  // sets the time without running anything
   void Advance(uint64_t ms);               // moves on like a Sleep that is not recorded
   // Runs `action` once the clock reaches `atMs` (at the next Sleep/Advance when it is

@@ -6,8 +6,6 @@
 namespace orfa::apptest {
 namespace {
 
-const char kMarker[] = "orfa-update-sha2";
-
 void PutLe(std::string& data, size_t offset, uint32_t value, size_t width) {
   for (size_t i = 0; i < width; ++i) data[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
@@ -70,7 +68,7 @@ std::string MakeExecutableImage(bool stamped) {
   PutLe(image, table + 40 + 16, 0x200, 4);  // .rdata
   PutLe(image, table + 40 + 20, 0x400, 4);
   for (size_t i = 0x200; i < 0x400; ++i) image[i] = static_cast<char>(i * 7);
-  std::memcpy(&image[0x480], kMarker, 16);
+  std::memcpy(&image[0x480], kDigestMarker, kDigestMarkerSize);
   if (stamped) image.replace(0x480 + kDigestMarkerSize, kDigestSize, DigestOfBytes(image).digest);
   return image;
 }
@@ -85,7 +83,7 @@ ImageDigest DigestOfBytes(const std::string& image, size_t chunk, size_t headByt
     at += n;
     return n;
   };
-  return DigestOfImageFile(read, image.size(), kMarker, chunk, headBytes);
+  return DigestOfImageFile(read, image.size(), kDigestMarker, chunk, headBytes);
 }
 
 void LayOutProduct(SimWindows& sim, Entry entry) {

@@ -117,6 +117,10 @@ class LangTest : public ::testing::Test {
     return ctx.Catalog.LanguageFiles[static_cast<size_t>(index)];
   }
   const std::vector<MessageBoxCall>& Boxes() const { return sim.ui.Calls(); }
+  // A text in the current file's code page, as one piece.
+  CodedText InFileCodePage(const std::string& text) const {
+    return {TextPiece{text, ctx.MessageCodePage}};
+  }
   // English and Russian files, in this order, loaded for the current locale.
   void LoadStandard(const std::vector<std::pair<std::string, std::string>>& more = {}) {
     Add("english.lng", kEnglish);
@@ -462,9 +466,10 @@ TEST_F(LangTest, LookupsInTheCurrentFileAndTheFallback) {
   EXPECT_EQ(LangText(ctx, "onlyrussian"), "");  // not in the English fallback
   EXPECT_EQ(LangText(ctx, "nowhere"), "");
   EXPECT_EQ(LangLines(ctx, "nowhere"), "");
-  EXPECT_EQ(LangFormat(ctx, "nowhere", {"A"}), "");
-  EXPECT_EQ(LangFormat(ctx, "greeting", {"A", "B"}), "B sagt hallo zu A");
-  EXPECT_EQ(LangFormatLines(ctx, "multi", {"A"}), "first\r\nsecond");
+  EXPECT_EQ(JoinedBytes(LangFormatCoded(ctx, "nowhere", {{AnsiText("A")}})), "");
+  EXPECT_EQ(JoinedBytes(LangFormatCoded(ctx, "greeting", {{AnsiText("A")}, {AnsiText("B")}})),
+            "B sagt hallo zu A");
+  EXPECT_EQ(JoinedBytes(LangFormatLinesCoded(ctx, "multi", {{AnsiText("A")}})), "first\r\nsecond");
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(sim.files.LogicHandleCount(), 0u);
 }
@@ -560,7 +565,7 @@ TEST_F(LangTest, UnreadableCurrentFileGivesOneBoxPerLookup) {
   // The fallback has these keys, but it is not tried.
   EXPECT_EQ(LangText(ctx, "soundquest"), "");
   EXPECT_EQ(LangLines(ctx, "multi"), "");
-  EXPECT_EQ(LangFormat(ctx, "greeting", {"A", "B"}), "");
+  EXPECT_EQ(JoinedBytes(LangFormatCoded(ctx, "greeting", {{AnsiText("A")}, {AnsiText("B")}})), "");
   ASSERT_EQ(Boxes().size(), 3u);
   for (const auto& box : Boxes()) {
     ExpectEnglishBox(box, "Can't handle the language support file german.lng");
@@ -650,7 +655,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LangTest, LanguageMessageBox) {
   UseLocale(0x0419);
   LoadStandard();
-  ShowLangMessage(ctx, LangText(ctx, "onlyrussian"));
+  ShowLangMessage(ctx, {LangTextPiece(ctx, "onlyrussian")});
   ASSERT_EQ(Boxes().size(), 1u);
   const MessageBoxRequest& box = Boxes()[0].request;
   EXPECT_EQ(box.text, Cp1251("по-русски"));
@@ -665,7 +670,7 @@ TEST_F(LangTest, LanguageIdentifierIsTheLowSixteenBits) {
   LoadStandard({{"german.lng", Lng("G", "66567\r\n1031")}});  // 0x10407: sort id 1, German
   ASSERT_EQ(CurrentName(), "german.lng");
   EXPECT_EQ(ctx.MessageLangId, 66567);
-  ShowLangMessage(ctx, "Fehler");
+  ShowLangMessage(ctx, InFileCodePage("Fehler"));
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].request.language, std::optional<uint16_t>(0x0407));
   EXPECT_EQ(Boxes()[0].request.caption, "G");
@@ -676,8 +681,8 @@ TEST_F(LangTest, QuestionBox) {
   LoadStandard();
   sim.ui.Answer(kIdYes);
   sim.ui.Answer(kIdNo);
-  EXPECT_TRUE(AskLangQuestion(ctx, "Install?", LangText(ctx, "soundquest")));
-  EXPECT_FALSE(AskLangQuestion(ctx, "Install?", "Question"));
+  EXPECT_TRUE(AskLangQuestion(ctx, InFileCodePage("Install?"), {LangTextPiece(ctx, "soundquest")}));
+  EXPECT_FALSE(AskLangQuestion(ctx, InFileCodePage("Install?"), InFileCodePage("Question")));
   ASSERT_EQ(Boxes().size(), 2u);
   const MessageBoxRequest& box = Boxes()[0].request;
   EXPECT_EQ(box.text, "Install?");
@@ -715,7 +720,7 @@ TEST_F(LangTest, ReportLanguageFileErrorTexts) {
 TEST_F(LangTest, NoFileChosenYet) {
   EXPECT_EQ(LangText(ctx, "progname"), "");
   EXPECT_EQ(LangLines(ctx, "langcode"), "");
-  ShowLangMessage(ctx, "text");
+  ShowLangMessage(ctx, InFileCodePage("text"));
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].request.language, std::optional<uint16_t>(0));
 }

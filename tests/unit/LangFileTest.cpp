@@ -161,11 +161,18 @@ struct FormatCase {
   std::string expected;
 };
 
+// The bytes of a message filled with texts, each one piece in the ANSI code page.
+std::string Filled(const std::string& text, const std::vector<std::string>& texts) {
+  std::vector<CodedText> pieces;
+  for (const std::string& piece : texts) pieces.push_back({AnsiText(piece)});
+  return JoinedBytes(FillPlaceholders(AnsiText(text), pieces));
+}
+
 class LangPlaceholderTest : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(LangPlaceholderTest, Fills) {
   const FormatCase& c = GetParam();
-  EXPECT_EQ(FillPlaceholders(c.text, c.texts), c.expected) << c.text;
+  EXPECT_EQ(Filled(c.text, c.texts), c.expected) << c.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -190,7 +197,7 @@ TEST(LangPlaceholders, LongTextIsFilledInOnePass) {
   // Quadratic filling would take minutes here.
   std::string text;
   for (int i = 0; i < 160000; ++i) text += "%1";
-  const std::string filled = FillPlaceholders(text, {"C:\\%1%2\\"});
+  const std::string filled = Filled(text, {"C:\\%1%2\\"});
   ASSERT_EQ(filled.size(), 160000u * 8);
   EXPECT_EQ(filled.substr(0, 16), "C:\\%1%2\\C:\\%1%2\\");
 }

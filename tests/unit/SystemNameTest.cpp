@@ -43,11 +43,10 @@ OsVersionRecord Win9x(uint32_t major, uint32_t minor, uint32_t build, const std:
   return v;
 }
 
-// The target of the interpreter's output redirection in a command line.
+// A simulated system whose version record, processor, registry and console
+// output ("ver", through the captured pipe) each test sets.
 class SystemNameTest : public ::testing::Test {
  public:
-  SystemNameTest() { sim.files.AddFolder("C:\\Temp"); }
-
   // What the console command prints.
   void Ver(const std::string& output) {
     sim.processes.OnRunCaptured([output](const std::string&, SimWindows&) {

@@ -340,7 +340,7 @@ class Checker {
   // runs on into it. Every lookup scans the whole file for its own header, so
   // the swallowed header's entry is found all the same; what changes is the
   // value before it, and only where the installer reads that value as lines
-  // (the first header of a key it looks up with LangLines).
+  // (the first header of a key it looks up as lines).
   void CheckRunOns(const Parsed& p) {
     std::map<size_t, KeyLookup> read;  // header line -> how the installer reads its value
     for (const KeyRule& rule : rules_) {

@@ -6,29 +6,15 @@
 #include <memory>
 #include <utility>
 
-#include "platform/win32/Win32Platform.h"
+#include "platform/ProgressPort.h"
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Ports.h"
 
-namespace orfa {
-
+namespace orfa::win32 {
 namespace {
 
 HWND ToHwnd(WindowId window) { return reinterpret_cast<HWND>(window); }
 WindowId ToId(HWND window) { return reinterpret_cast<WindowId>(window); }
-
-// Closes a kernel handle when it goes out of scope.
-class KernelHandle {
- public:
-  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
-  ~KernelHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HANDLE handle_;
-};
 
 // Handed to the window procedure through CreateWindowExA's creation data.
 struct CreationData {
@@ -36,21 +22,35 @@ struct CreationData {
   std::vector<WindowId> handles;
 };
 
+// Creates the children, in order, and records their handles (null for a
+// child that failed).
+void CreateChildren(HWND window, const CREATESTRUCTA& create) {
+  auto* data = static_cast<CreationData*>(create.lpCreateParams);
+  if (data == nullptr || data->children == nullptr) return;
+  for (const WindowParams& child : *data->children) {
+    HWND handle = CreateWindowExA(child.exStyle, child.className.c_str(), child.text.c_str(),
+                                  child.style, child.x, child.y, child.width, child.height, window,
+                                  nullptr, create.hInstance, nullptr);
+    data->handles.push_back(ToId(handle));
+  }
+}
+
+// Called by the system, from inside CreateWindowExA and DispatchMessageA: no
+// exception may leave it, since the unwinder cannot pass user32's frames (on
+// i386 it ends the program instead).
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE: {
-      const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-      auto* data = static_cast<CreationData*>(create->lpCreateParams);
-      if (data != nullptr && data->children != nullptr) {
-        for (const WindowParams& child : *data->children) {
-          HWND handle = CreateWindowExA(child.exStyle, child.className.c_str(), child.text.c_str(),
-                                        child.style, child.x, child.y, child.width, child.height,
-                                        window, nullptr, create->hInstance, nullptr);
-          data->handles.push_back(ToId(handle));
-        }
+    case WM_CREATE:
+      // A failure here (no memory for the children's handles) fails the
+      // window's creation: the system destroys the window and its children
+      // (WM_DESTROY ends the thread's message loop) and CreateWindowExA
+      // returns null, which the caller knows as its failure.
+      try {
+        CreateChildren(window, *reinterpret_cast<const CREATESTRUCTA*>(lParam));
+        return 0;
+      } catch (...) {
+        return -1;
       }
-      return 0;
-    }
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -59,9 +59,16 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
   }
 }
 
+// The thread's entry, called by the system: a failure that escapes the body
+// ends this thread only (exit code 1), and the program goes on without what
+// the thread would have made.
 DWORD WINAPI ThreadMain(LPVOID parameter) {
   std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
-  (*body)();
+  try {
+    (*body)();
+  } catch (...) {
+    return 1;
+  }
   return 0;
 }
 
@@ -70,7 +77,7 @@ class Win32ProgressPort : public ProgressPort {
   bool StartThread(std::function<void()> body) override {
     auto owned = std::make_unique<std::function<void()>>(std::move(body));
     DWORD id = 0;
-    KernelHandle thread(CreateThread(nullptr, 0, ThreadMain, owned.get(), 0, &id));
+    UniqueKernel thread(CreateThread(nullptr, 0, ThreadMain, owned.get(), 0, &id));
     if (!thread) return false;
     owned.release();  // the thread frees it when its body ends
     return true;
@@ -133,6 +140,6 @@ class Win32ProgressPort : public ProgressPort {
 
 }  // namespace
 
-std::unique_ptr<ProgressPort> MakeWin32ProgressPort() { return std::make_unique<Win32ProgressPort>(); }
+std::unique_ptr<ProgressPort> MakeProgress() { return std::make_unique<Win32ProgressPort>(); }
 
-}  // namespace orfa
+}  // namespace orfa::win32
