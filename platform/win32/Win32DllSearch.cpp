@@ -42,12 +42,13 @@ bool IsNamed(const char* name, const char* expected) {
   ::ExitProcess(ERROR_MOD_NOT_FOUND);  // not reached: the exception cannot be continued
 }
 
-// The delay-load helper asks before each DLL it loads; null lets it load the
-// DLL by name itself. Called from the helper, below the import's load stub:
-// no exception may leave it, since the unwinder cannot pass the stub's frame
-// (on i386 it ends the program instead). A failure while building the path
-// (no memory) fails the load as the helper fails one; null would hand the
-// name to the helper's own search, which looks in the program's folder first.
+// The delay-load helper asks before each DLL it loads; null would let it load
+// the DLL by name itself, through a search that on older systems looks in the
+// program's folder first. So a DLL that cannot be had from the system folder
+// fails the load here, as the helper fails one. Called from the helper,
+// below the import's load stub: no exception may leave it, since the
+// unwinder cannot pass the stub's frame (on i386 it ends the program
+// instead); a failure while building the path (no memory) fails the load too.
 FARPROC WINAPI DelayLoadNotify(unsigned notification, PDelayLoadInfo info) {
   if (notification != dliNotePreLoadLibrary || info == nullptr || info->szDll == nullptr) {
     return nullptr;
@@ -61,6 +62,7 @@ FARPROC WINAPI DelayLoadNotify(unsigned notification, PDelayLoadInfo info) {
   }
   // Raised once the C++ exception is over, so that nothing of it is left behind.
   if (failed) FailDelayLoad(info, ERROR_NOT_ENOUGH_MEMORY);
+  if (module == nullptr) FailDelayLoad(info, ::GetLastError());
   return reinterpret_cast<FARPROC>(module);
 }
 
