@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -79,7 +78,41 @@ std::optional<size_t> ReadFull(const ImageReader& read, uint8_t* buffer, size_t 
   return done;
 }
 
+// The two bytes at `at`, the first in the low bits.
+uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
+
 }  // namespace
+
+MarkerFinder::MarkerFinder(const std::string& marker) : marker_(marker), pairs_(65536 / 64) {
+  for (size_t i = 0; i + 1 < marker_.size(); ++i) {
+    const uint32_t pair = PairAt(reinterpret_cast<const uint8_t*>(marker_.data()) + i);
+    pairs_[pair >> 6] |= uint64_t{1} << (pair & 63);
+  }
+}
+
+const uint8_t* MarkerFinder::Find(const uint8_t* from, const uint8_t* end) const {
+  const size_t size = marker_.size();
+  const size_t length = static_cast<size_t>(end - from);
+  const auto* marker = reinterpret_cast<const uint8_t*>(marker_.data());
+  if (size == 0 || length < size) return end;
+  if (size == 1) {
+    const void* found = std::memchr(from, marker[0], length);
+    return found ? static_cast<const uint8_t*>(found) : end;
+  }
+  // A place [s, s + size) holds the pairs that start at s .. s + size - 2,
+  // so looking at every (size - 1)-th pair meets each place exactly once, at
+  // the first pair looked at from s on; the places met at one pair all lie
+  // before those met at the next, so the first place found is the first one.
+  const size_t step = size - 1;
+  const size_t lastStart = length - size;
+  for (size_t at = 0; at + 2 <= length; at += step) {
+    if (!HasPair(PairAt(from + at))) continue;
+    for (size_t start = at - std::min(step - 1, at); start <= at && start <= lastStart; ++start) {
+      if (std::memcmp(from + start, marker, size) == 0) return from + start;
+    }
+  }
+  return end;
+}
 
 std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize, uint64_t fileSize) {
   const uint64_t size = std::min<uint64_t>(headSize, fileSize);
@@ -141,8 +174,7 @@ ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize, const 
   std::optional<ImageLayout> layout = LayoutOfHeaders(fresh, *got, fileSize);
   if (!layout) return result;
 
-  const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher(marker.begin(),
-                                                                                  marker.end());
+  const MarkerFinder finder(marker);
   ZeroingHasher hasher;
   std::optional<uint64_t> record;
   uint64_t pos = 0;  // the file offset of the piece at `fresh`
@@ -153,7 +185,7 @@ ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize, const 
     const uint8_t* windowEnd = fresh + piece;
     // A match holds at least one new byte: kept bytes alone are too few.
     for (const uint8_t* from = windowStart;;) {
-      const uint8_t* found = std::search(from, windowEnd, searcher);
+      const uint8_t* found = finder.Find(from, windowEnd);
       if (found == windowEnd) break;
       if (record) return result;  // twice: the digest could not say which one is its own
       record = pos - kept + static_cast<uint64_t>(found - windowStart);

@@ -52,6 +52,25 @@ std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize,
 // fed as zeros, hashed in place.
 std::string DigestOfImage(const uint8_t* data, const ImageLayout& layout);
 
+// Finds a marker in bytes, as std::search would, but fast in long runs of
+// bytes that do not hold it: it looks at every (size - 1)-th pair of
+// neighbouring bytes only. Every place of the marker holds one of those
+// pairs, and a pair that is none of the marker's own (almost every pair, in
+// any data) rules out every place around it at once.
+class MarkerFinder {
+ public:
+  explicit MarkerFinder(const std::string& marker);
+  // The first place in [from, end) where the whole marker lies; `end` when
+  // there is none (always, for an empty marker).
+  const uint8_t* Find(const uint8_t* from, const uint8_t* end) const;
+
+ private:
+  bool HasPair(uint32_t pair) const { return (pairs_[pair >> 6] >> (pair & 63)) & 1; }
+
+  std::string marker_;
+  std::vector<uint64_t> pairs_;  // a bit for each of the 65536 pairs: is it one of the marker's
+};
+
 // Reads the next bytes of the file into `buffer`: the count read (0 at its
 // end) or nullopt when the read fails.
 using ImageReader = std::function<std::optional<size_t>(uint8_t* buffer, size_t size)>;

@@ -2,6 +2,7 @@
 // stamped into it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/SelfCheck.h"
@@ -143,6 +144,46 @@ TEST(SelfCheckTest, DigestIsXxh3Of128BitsWithTheLeftOutBytesAsZeros) {
   // Overlapping ranges count once: "ab\0\0\0f".
   EXPECT_EQ(DigestOfImage(bytes, ImageLayout{6, {{2, 2}, {3, 2}}}),
             std::string("\x4c\x6b\x26\xe2\x50\x24\x34\x50\x56\x64\x04\xbc\xfa\xfe\x8b\xaa", 16));
+}
+
+TEST(SelfCheckTest, MarkerFinderFindsWhatStdSearchFinds) {
+  // Every place: at the start and the end of the bytes, across the places
+  // its pairs are looked at, overlapping itself, cut short by the end.
+  struct Row {
+    std::string marker;
+    std::string bytes;
+  };
+  std::string noise(3000, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  std::vector<Row> rows = {
+      {"orfa-update-sha2", "orfa-update-sha2"},
+      {"orfa-update-sha2", "orfa-update-sha"},
+      {"orfa-update-sha2", "xorfa-update-sha2orfa-update-sha2y"},
+      {"orfa-update-sha2", "orfa-update-shaorfa-update-sha2"},
+      {"aaaa", "aaabaaaaaa"},
+      {"abab", "aababababba"},
+      {"ab", "aab"},
+      {"x", "abcx"},
+      {"x", "abc"},
+  };
+  for (size_t at : {size_t{0}, size_t{1}, size_t{14}, size_t{15}, size_t{16}, size_t{29}, size_t{30},
+                    size_t{1000}, noise.size() - 16}) {
+    std::string planted = noise;
+    planted.replace(at, 16, "orfa-update-sha2");
+    rows.push_back({"orfa-update-sha2", planted});
+  }
+  rows.push_back({"orfa-update-sha2", noise});
+  for (const Row& row : rows) {
+    const MarkerFinder finder(row.marker);
+    const auto* begin = reinterpret_cast<const uint8_t*>(row.bytes.data());
+    const uint8_t* const end = begin + row.bytes.size();
+    // From every starting place, as the reader of pieces asks.
+    for (const uint8_t* from = begin; from <= end; ++from) {
+      const uint8_t* expected = std::search(from, end, row.marker.begin(), row.marker.end());
+      ASSERT_EQ(finder.Find(from, end), expected)
+          << row.marker << " in " << row.bytes.size() << " bytes from " << (from - begin);
+    }
+  }
 }
 
 TEST(SelfCheckTest, UnreadableExecutableIsUnreadable) {
