@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
+#include "app/Xxh3.h"
 
 namespace orfa {
 namespace {
@@ -24,11 +23,6 @@ bool Inside(uint64_t offset, uint64_t length, uint64_t size) {
 // Feeds XXH3-128 with a file's bytes in order, its zeroed ranges as zeros.
 class ZeroingHasher {
  public:
-  ZeroingHasher() {
-    XXH3_INITSTATE(&state_);
-    XXH3_128bits_reset(&state_);
-  }
-
   // `data` holds the file's bytes [fed, fed + size); `zeroed` is sorted.
   void Feed(const uint8_t* data, size_t size, const std::vector<std::pair<uint64_t, uint64_t>>& zeroed) {
     const uint64_t start = fed_;
@@ -37,32 +31,27 @@ class ZeroingHasher {
       const uint64_t from = std::max(offset, fed_);
       const uint64_t to = std::min(offset + length, end);
       if (from >= to) continue;
-      XXH3_128bits_update(&state_, data + (fed_ - start), static_cast<size_t>(from - fed_));
+      hash_.Update(data + (fed_ - start), static_cast<size_t>(from - fed_));
       Zeros(to - from);
       fed_ = to;
     }
-    XXH3_128bits_update(&state_, data + (fed_ - start), static_cast<size_t>(end - fed_));
+    hash_.Update(data + (fed_ - start), static_cast<size_t>(end - fed_));
     fed_ = end;
   }
 
-  std::string Digest() const {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(&state_));
-    return std::string(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest);
-  }
+  std::string Digest() const { return hash_.Digest(); }
 
  private:
   void Zeros(uint64_t count) {
-    // As large as the hash state's own buffer, so no read of it can run past its end.
-    static const uint8_t kZeros[XXH3_INTERNALBUFFER_SIZE] = {};
+    static const uint8_t kZeros[256] = {};
     while (count > 0) {
       const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, sizeof kZeros));
-      XXH3_128bits_update(&state_, kZeros, chunk);
+      hash_.Update(kZeros, chunk);
       count -= chunk;
     }
   }
 
-  XXH3_state_t state_;
+  Xxh3Hash hash_;
   uint64_t fed_ = 0;
 };
 
