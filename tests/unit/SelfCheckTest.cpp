@@ -134,6 +134,85 @@ TEST(SelfCheckTest, ImageReadInPiecesOfAnySizeGivesTheSameDigest) {
     EXPECT_EQ(digest.digest, whole);
     EXPECT_FALSE(DigestOfBytes(twice, chunk, 0x200).record);
   }
+
+  // A payload the process holds in memory: taken from there, never read,
+  // and searched as well, across its ends too (here the record's marker
+  // appears a second time, astride the payload's start).
+  const std::string payload = PayloadWithStamp(45, 0x300);
+  const std::string carrying = MakeExecutableImage(true, payload);
+  const LoadedPart loaded{kPayloadRva, reinterpret_cast<const uint8_t*>(payload.data()), payload.size()};
+  const std::string marker = DigestSlotOf(carrying).substr(0, kDigestMarkerSize);
+  std::string astride = payload;
+  astride.replace(0, 6, marker.substr(10));
+  std::string twiceAstride = carrying;
+  twiceAstride.replace(kPayloadOffset - 10, 10, marker.substr(0, 10));
+  const LoadedPart loadedAstride{kPayloadRva, reinterpret_cast<const uint8_t*>(astride.data()), astride.size()};
+  twiceAstride.replace(kPayloadOffset, astride.size(), astride);
+  for (size_t chunk = 1; chunk <= 80; ++chunk) {
+    SCOPED_TRACE(chunk);
+    std::vector<bool> read;
+    const ImageDigest digest = DigestOfBytes(carrying, chunk, 0x200, loaded, &read);
+    EXPECT_EQ(digest.record, std::optional<uint64_t>(0x480));
+    EXPECT_EQ(digest.digest, DigestSlotOf(carrying).substr(kDigestMarkerSize));
+    EXPECT_EQ(std::count(read.begin() + kPayloadOffset, read.end(), true), 0);
+    EXPECT_EQ(std::count(read.begin(), read.begin() + kPayloadOffset, false), 0);
+    EXPECT_FALSE(DigestOfBytes(twiceAstride, chunk, 0x200, loadedAstride).record);
+  }
+}
+
+TEST(SelfCheckTest, PayloadHeldInMemoryIsCheckedThere) {
+  // The bytes in memory are what the installer writes: they are what counts.
+  const std::string payload = PayloadWithStamp(45, 0x300);
+  const std::string image = MakeExecutableImage(true, payload);
+  const std::string slot = DigestSlotOf(image);
+  std::string changed = payload;
+  changed[0x123] ^= 0x10;
+  std::string withMarker = payload;
+  withMarker.replace(0x40, kDigestMarkerSize, slot.substr(0, kDigestMarkerSize));
+  std::string damagedCopy = image;
+  damagedCopy[kPayloadOffset + 0x123] ^= 0x10;
+  struct Row {
+    const char* what;
+    std::string file;
+    std::string memory;
+    uint64_t rva;
+    ImageCheck expected;
+  };
+  const Row rows[] = {
+      {"the payload in memory as stamped", image, payload, kPayloadRva, ImageCheck::Intact},
+      {"a byte of it changed in memory", image, changed, kPayloadRva, ImageCheck::Damaged},
+      {"the marker in it once more", image, withMarker, kPayloadRva, ImageCheck::Damaged},
+      {"its copy in the file damaged, not read", damagedCopy, payload, kPayloadRva, ImageCheck::Intact},
+      // Places that no section's raw data holds whole: the file is read.
+      {"in no section", damagedCopy, payload, 0x9000, ImageCheck::Damaged},
+      {"past the section's end", damagedCopy, payload, kPayloadRva + 1, ImageCheck::Damaged},
+      {"in no section, file intact", image, changed, 0x9000, ImageCheck::Intact},
+      // The sample's code section lies at 0 in the image: read on after it.
+      {"a part in the middle", image, image.substr(0x200, 0x100), 0, ImageCheck::Intact},
+  };
+  for (const Row& row : rows) {
+    SimWindows sim;
+    sim.files.AddFile(kExecutable, row.file);
+    SetupContext ctx(sim.Get());
+    const LoadedPart loaded{row.rva, reinterpret_cast<const uint8_t*>(row.memory.data()), row.memory.size()};
+    EXPECT_EQ(CheckExecutableImage(ctx, kExecutable, slot, loaded), row.expected) << row.what;
+    EXPECT_EQ(sim.files.LogicHandleCount(), 0u) << row.what;
+  }
+
+  // A file that cannot be read on after the part in memory cannot be checked.
+  const std::string middle = image.substr(0x200, 0x100);
+  size_t at = 0;
+  const ImageDigest stuck = DigestOfImageFile(
+      [&](uint8_t* buffer, size_t size) -> std::optional<size_t> {
+        const size_t n = std::min(size, image.size() - at);
+        std::copy_n(image.data() + at, n, buffer);
+        at += n;
+        return n;
+      },
+      image.size(), slot.substr(0, kDigestMarkerSize), 0x100, 0x200,
+      LoadedPart{0, reinterpret_cast<const uint8_t*>(middle.data()), middle.size()},
+      [](uint64_t) { return false; });
+  EXPECT_TRUE(stuck.readFailed);
 }
 
 TEST(SelfCheckTest, DigestIsXxh3Of128BitsWithTheLeftOutBytesAsZeros) {
