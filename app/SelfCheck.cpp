@@ -67,6 +67,9 @@ std::optional<size_t> ReadFull(const ImageReader& read, uint8_t* buffer, size_t 
   return done;
 }
 
+// How far ahead of the pair it looks at the finder asks for bytes.
+constexpr size_t kPrefetchAhead = 2048;
+
 // The two bytes at `at`, the first in the low bits.
 uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
 
@@ -95,6 +98,9 @@ const uint8_t* MarkerFinder::Find(const uint8_t* from, const uint8_t* end) const
   const size_t step = size - 1;
   const size_t lastStart = length - size;
   for (size_t at = 0; at + 2 <= length; at += step) {
+    // The bytes come from memory, not the cache, at first: asked for early,
+    // they arrive while the pairs before them are looked at.
+    if (at + kPrefetchAhead < length) __builtin_prefetch(from + at + kPrefetchAhead);
     if (!HasPair(PairAt(from + at))) continue;
     for (size_t start = at - std::min(step - 1, at); start <= at && start <= lastStart; ++start) {
       if (std::memcmp(from + start, marker, size) == 0) return from + start;
