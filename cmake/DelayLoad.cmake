@@ -44,3 +44,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)  # once, in the shipped build
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/build)
   set_tests_properties(delay-def PROPERTIES ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
 endif()
+
+# After linking, every address slot of a delay-loaded function must point at
+# its load stub: a slot left zero would send the first call to address 0.
+function(orfa_check_delay_slots target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/check_delay_slots.py
+            $<TARGET_FILE:${target}> ${ORFA_DELAY_LOADED_DLLS}
+    COMMENT "Checking the delay-import slots of ${target}"
+    VERBATIM)
+endfunction()

@@ -100,7 +100,15 @@ file(GLOB ORFA_WIN32_SOURCES CONFIGURE_DEPENDS
 list(FILTER ORFA_WIN32_SOURCES EXCLUDE REGEX "/(Main_win|WinMain)\\.cpp$")
 add_library(orfa_win32 STATIC ${ORFA_WIN32_SOURCES})
 target_link_libraries(orfa_win32 PUBLIC orfa_core)
-target_compile_definitions(orfa_win32 PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+# DECLSPEC_IMPORT empty: system functions are called through their import
+# libraries' call thunks (a direct call), not through their "__imp_" address
+# slots. On i386, GNU ld drops the call thunk of a delay-import library's
+# member that is reached only through that slot, and the slot, which points
+# at the thunk's load stub, is then left zero: the first call jumps to
+# address 0. A direct call keeps the thunk, and with it the stub
+# (tools/check_delay_slots.py checks every slot of the finished image).
+target_compile_definitions(orfa_win32 PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501
+  DECLSPEC_IMPORT=)
 target_compile_definitions(orfa_core PUBLIC NOMINMAX)
 orfa_warnings(orfa_win32)
 # Only kernel32 (and the C runtime) is imported; every other system DLL is
@@ -115,6 +123,7 @@ target_link_libraries(orfa_win32 PUBLIC uuid)
 add_executable(orfa-update WIN32 ${CMAKE_SOURCE_DIR}/app/Main_win.cpp
   ${CMAKE_BINARY_DIR}/res/orfa-update.rc)
 target_link_libraries(orfa-update PRIVATE orfa_win32)
+orfa_check_delay_slots(orfa-update)
 # C symbols carry a leading underscore on 32-bit Windows only.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(ORFA_ENTRY_SYMBOL _OrfaEntry)

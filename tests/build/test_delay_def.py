@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """The module-definition files behind the delay-import libraries: every
-function of the import library, data marked, in a fixed order."""
+function of the import library, data marked, in a fixed order; and the
+check of the finished image's delay-import slots, on programs linked with
+such a library by the 32-bit toolchain."""
 import subprocess
 import sys
 import tempfile
@@ -57,6 +59,43 @@ class DelayDefTest(unittest.TestCase):
         self.assertNotEqual(done.returncode, 0)
         self.assertIn("no imports", done.stderr)
         self.assertIsNone(text)
+
+
+CALLER = r"""
+#include <windows.h>
+int main(void) {
+  HKEY key;
+  return (int)RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &key);
+}
+"""
+
+
+class DelaySlotsTest(unittest.TestCase):
+    """i386 GNU ld leaves a delay-import slot zero when the caller reaches it
+    through "__imp_" (dllimport), and fills it when the call is direct."""
+
+    def link(self, folder, *defines):
+        folder = Path(folder)
+        (folder / "advapi32.def").write_text("LIBRARY advapi32.dll\nEXPORTS\n  RegOpenKeyExA@20\n")
+        (folder / "main.c").write_text(CALLER)
+        subprocess.run(["i686-w64-mingw32-dlltool", "-k", "--input-def", "advapi32.def",
+                        "--dllname", "advapi32.dll", "--output-delaylib", "libdelay.a"],
+                       cwd=folder, check=True)
+        subprocess.run(["i686-w64-mingw32-gcc", "-O2", *defines, "main.c", "-o", "main.exe",
+                        "-L.", "-ldelay"], cwd=folder, check=True)
+        return subprocess.run([sys.executable, str(TOOLS / "check_delay_slots.py"),
+                               str(folder / "main.exe"), "advapi32"], capture_output=True, text=True)
+
+    def test_a_slot_left_zero_fails(self):
+        with tempfile.TemporaryDirectory() as folder:
+            done = self.link(folder)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("advapi32.dll: the slot of RegOpenKeyExA is zero", done.stderr)
+
+    def test_direct_calls_fill_the_slot(self):
+        with tempfile.TemporaryDirectory() as folder:
+            done = self.link(folder, "-DDECLSPEC_IMPORT=")
+        self.assertEqual(done.returncode, 0, done.stderr)
 
 
 if __name__ == "__main__":

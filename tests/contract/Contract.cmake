@@ -19,6 +19,7 @@ file(GLOB ORFA_CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cont
 add_executable(orfa_contract_tests ${ORFA_CONTRACT_SOURCES}
   ${CMAKE_SOURCE_DIR}/tests/contract/contract.rc)
 target_link_libraries(orfa_contract_tests PRIVATE orfa_win32 orfa_sim gtest)
+orfa_check_delay_slots(orfa_contract_tests)
 target_link_options(orfa_contract_tests PRIVATE -static -static-libgcc -static-libstdc++)
 orfa_warnings(orfa_contract_tests)
 set_target_properties(orfa_contract_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

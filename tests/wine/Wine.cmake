@@ -2,6 +2,7 @@
 # and command interpreter, run under Wine. Included by the Windows build.
 add_executable(orfa_sysui_checks ${CMAKE_CURRENT_LIST_DIR}/SysUiChecks_win.cpp)
 target_link_libraries(orfa_sysui_checks PRIVATE orfa_win32)
+orfa_check_delay_slots(orfa_sysui_checks)
 target_link_options(orfa_sysui_checks PRIVATE ${ORFA_WIN32_LINK_OPTIONS})
 orfa_warnings(orfa_sysui_checks)
 

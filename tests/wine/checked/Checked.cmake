@@ -22,6 +22,7 @@ set_source_files_properties(${ORFA_CHECKED_BIN}/checked.rc PROPERTIES
 add_executable(orfa_checked_checks ${ORFA_CHECKED_DIR}/CheckedChecks_win.cpp
   ${ORFA_CHECKED_BIN}/checked.rc)
 target_link_libraries(orfa_checked_checks PRIVATE orfa_win32)
+orfa_check_delay_slots(orfa_checked_checks)
 target_link_options(orfa_checked_checks PRIVATE ${ORFA_WIN32_LINK_OPTIONS})
 set_target_properties(orfa_checked_checks PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORFA_CHECKED_BIN})
 add_dependencies(orfa_checked_checks orfa_checked_sample)
