@@ -67,6 +67,20 @@ class SystemVersionTest(E2eCase):
         self.assertNoCaptureLeft(result)
         self.assertNativeViewOnly(result)
 
+    def test_quiet_run_starts_no_process(self):
+        # Windows 8 and later report 6.2, which only "ver" tells apart, but
+        # their product name replaces that text: no console is started (it
+        # would show up as cmd.exe, which inherits the trace)
+        for arch, version in (("win64", "win10"), ("win32", "win10"), ("win64", "win7")):
+            with self.subTest(arch=arch, version=version):
+                inst = Installation(arch=arch, installed_stamp=12, uninstall="native",
+                                    windows_version=version)
+                result = self.run_update(inst, args=["modest"], trace_loads=True)
+                self.assertEnded(result)
+                self.assertBoxes(result, [])
+                self.assertPayloadInstalled(result)
+                self.assertEqual(result.started_programs, [], result.describe())
+
     def test_windows_10_without_an_interpreter_still_finds_the_64bit_view(self):
         # ComSpec names no program: it does not matter, and no file is made
         # in the Temp folder
