@@ -75,10 +75,10 @@ uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]
 
 }  // namespace
 
-MarkerFinder::MarkerFinder(const std::string& marker) : marker_(marker), pairs_(65536 / 64) {
+MarkerFinder::MarkerFinder(const std::string& marker) : marker_(marker), pairs_(65536 / 32) {
   for (size_t i = 0; i + 1 < marker_.size(); ++i) {
     const uint32_t pair = PairAt(reinterpret_cast<const uint8_t*>(marker_.data()) + i);
-    pairs_[pair >> 6] |= uint64_t{1} << (pair & 63);
+    pairs_[pair >> 5] |= uint32_t{1} << (pair & 31);
   }
 }
 

@@ -91,10 +91,11 @@ class MarkerFinder {
   const uint8_t* Find(const uint8_t* from, const uint8_t* end) const;
 
  private:
-  bool HasPair(uint32_t pair) const { return (pairs_[pair >> 6] >> (pair & 63)) & 1; }
+  // 32-bit words: a shift of a 64-bit one takes several instructions in the 32-bit build.
+  bool HasPair(uint32_t pair) const { return (pairs_[pair >> 5] >> (pair & 31)) & 1; }
 
   std::string marker_;
-  std::vector<uint64_t> pairs_;  // a bit for each of the 65536 pairs: is it one of the marker's
+  std::vector<uint32_t> pairs_;  // a bit for each of the 65536 pairs: is it one of the marker's
 };
 
 // Reads the next bytes of the file into `buffer`: the count read (0 at its
