@@ -9,9 +9,9 @@
 # (64-bit, without the Mono and Gecko install prompts); several runs at once
 # share it safely. Without a DISPLAY the program runs under xvfb-run -a.
 # ORFA_WINE_LOADER names the Wine loader (default: wine; a 64-bit build of the
-# program runs under /usr/lib/wine/wine64). Exits 77 (a skipped test to
-# ctest) where that loader cannot start, as Wine's 32-bit one cannot on a
-# machine that runs no 32-bit programs.
+# program runs under /usr/lib/wine/wine64). Fails, saying why, where that
+# loader cannot start: on a machine whose kernel runs no 32-bit programs,
+# tools/setup.sh registers qemu-user for Wine's 32-bit loader.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -38,13 +38,13 @@ default_prefix() {
   echo "$program_dir/wine-prefix"
 }
 
-# Wine's 32-bit loader is a 32-bit Linux program: where the kernel's 32-bit
-# emulation is switched off, it cannot start at all.
+# Wine's 32-bit loader is a 32-bit Linux program: where the kernel runs no
+# 32-bit programs, only an emulator registered for them starts it.
 loader=${ORFA_WINE_LOADER:-wine}
 if ! probe=$("$loader" --version 2>&1); then
-  echo "wine-run: skipped: $loader cannot start here (a machine that runs no 32-bit" \
-       "programs cannot start Wine's 32-bit loader): ${probe##*$'\n'}" >&2
-  exit 77
+  echo "wine-run: cannot run: $loader does not start here (${probe##*$'\n'});" \
+       "tools/setup.sh makes Wine's 32-bit loader run through qemu-user" >&2
+  exit 1
 fi
 export ORFA_WINE_LOADER=$loader
 

@@ -26,5 +26,5 @@ set_target_properties(orfa_contract_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${
 
 add_test(NAME contract${ORFA_WINE_SUFFIX}
   COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:orfa_contract_tests>)
-set_tests_properties(contract${ORFA_WINE_SUFFIX} PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77
+set_tests_properties(contract${ORFA_WINE_SUFFIX} PROPERTIES TIMEOUT 900
   ENVIRONMENT "${ORFA_WINE_ENV}")

@@ -47,7 +47,7 @@ add_custom_target(e2e_helpers DEPENDS e2e_robot e2e_orfa_standin e2e_boxprobe e2
   ${ORFA_PLANTED_TARGETS})
 
 # Each test_*.py module is one ctest test. They need Wine and Xvfb; a module
-# skips itself (ctest reports it skipped) when either is missing.
+# fails, saying why, when either is missing.
 find_program(ORFA_WINE wine)
 find_program(ORFA_XVFB Xvfb)
 file(GLOB ORFA_E2E_TESTS CONFIGURE_DEPENDS ${ORFA_E2E_DIR}/test_*.py)
@@ -59,6 +59,5 @@ foreach(module_path ${ORFA_E2E_TESTS})
   set_tests_properties(e2e.${module}${ORFA_WINE_SUFFIX} PROPERTIES
     ENVIRONMENT "ORFA_E2E_BUILD=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1;${ORFA_WINE_ENV}"
     TIMEOUT 600
-    SKIP_RETURN_CODE 77
     LABELS e2e)
 endforeach()

@@ -1,4 +1,4 @@
-"""Shared by the test modules: skipping without Wine or a build, the texts the
+"""Shared by the test modules: failing without Wine or a build, the texts the
 sample language files lead to, and assertions on a run's result."""
 import hashlib
 import sys
@@ -9,12 +9,13 @@ import harness
 
 
 def require(installer: bool = True) -> None:
-    """Exits the test module as skipped (77, which ctest reports as skipped)
-    when Wine, Xvfb or the built executables are missing."""
+    """Ends the test module as failed, saying why, when Wine, Xvfb or the
+    built executables are missing: a test that cannot run proves nothing."""
     reason = harness.unavailable_reason(installer)
     if reason:
-        print(f"e2e: skipped: {reason}", file=sys.stderr)
-        sys.exit(77)
+        print(f"e2e: cannot run: {reason} (tools/setup.sh installs what is missing)",
+              file=sys.stderr)
+        sys.exit(1)
 
 
 PRODUCT = harness.PRODUCT_DIR_WIN

@@ -1,5 +1,6 @@
 """The interactive update: the questions, their answers, what is installed and
 recorded, and whether the product is started."""
+import os
 import unittest
 
 import e2e_support
@@ -66,8 +67,10 @@ class InteractiveTest(E2eCase):
 
     def test_full_drive_keeps_the_installed_file_and_leaves_no_temporary_file(self):
         why = harness.small_drive_unavailable_reason()
-        if why:
-            self.skipTest(f"no small drive for the product folder: {why}")
+        if why and os.geteuid() != 0:
+            # a mount namespace of its own needs root (the README says so)
+            self.skipTest(f"no small drive for the product folder without root: {why}")
+        self.assertIsNone(why, "no small drive for the product folder")
         # room for the folder as laid out, not for the 40 MB payload
         for args, answers, boxes in (([], ["yes"], [(EN["question"], EN["installask"])]),
                                      (["modest"], [], [])):

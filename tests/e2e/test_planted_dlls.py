@@ -25,8 +25,8 @@ PLANTED = ["shcore", "uxtheme", "version", "dwmapi", "cryptbase", "cryptsp", "pr
            "sechost", "winmm"]
 PLANTED_DIR = harness.build_dir() / "e2e" / "planted"
 if not all((PLANTED_DIR / f"{name}.dll").is_file() for name in PLANTED):
-    print(f"e2e: skipped: the planted DLLs in {PLANTED_DIR} have not been built", file=sys.stderr)
-    sys.exit(77)
+    print(f"e2e: cannot run: the planted DLLs in {PLANTED_DIR} have not been built", file=sys.stderr)
+    sys.exit(1)
 
 WINDOW_SYSTEM = {"user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll"}
 

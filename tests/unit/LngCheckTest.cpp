@@ -24,6 +24,13 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
+// An ASCII text as UTF-16 with its byte-order mark, as Notepad saves "Unicode".
+std::string Utf16(const std::string& text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+  return out;
+}
+
 std::vector<std::string> Check(const std::string& german, const std::string& english = Complete(),
                                const std::string& folder = "lang") {
   std::vector<LanguageFileText> files = {
@@ -40,6 +47,11 @@ std::vector<std::string> Check(const std::string& german, const std::string& eng
 
 TEST(LngCheckTest, CompleteFilesPassAndBangNamesAreSkipped) {
   EXPECT_EQ(Check(Complete("1031")), std::vector<std::string>{});
+  // one-line values the installer never reads, each right above the next
+  // header: every lookup still finds its own header
+  EXPECT_EQ(Check(Replace(Complete("1031"), "[langcode]",
+                          "[langname]\r\nDeutsch\r\n[langcharset]\r\n0\r\n[langcode]")),
+            std::vector<std::string>{});
   std::vector<LanguageFileText> files = {{"l/english.lng", "english.lng", Complete()},
                                          {"l/russian.lng", "russian.lng", Complete("1049")},
                                          {"l/!old.lng", "!old.lng", "[langver]\r\nx\r\n"}};
@@ -59,6 +71,10 @@ TEST(LngCheckTest, FaultsAreNamedWithTheirLines) {
        "into the header on line 13"},
       {"1031\r\n\r\n", "1031\r\n", "lang/german.lng:3: error: the multi-line value of "
                                    "\"[langcode]\" (line 1) runs into the header on line 3"},
+      // a value the installer never reads: the product may read it as lines
+      {"[langcode]", "[ProgDescr0]\r\nOne\r\nTwo\r\n[langcode]",
+       "lang/german.lng:4: warning: the value of \"[ProgDescr0]\" (line 1) runs into the header "
+       "on line 4 with no blank line before it: the installer never reads that value"},
       {"[langver]\r\n7", "[langver]\r\n7a",
        "lang/german.lng:5: error: \"[langver]\" value \"7a\" is not a decimal integer"},
       {"1031\r\n", "1031\r\n10x1\r\n",
@@ -73,6 +89,24 @@ TEST(LngCheckTest, FaultsAreNamedWithTheirLines) {
                               "installer supplies no texts"},
       {"Start?", "Start\x81?", "lang/german.lng:31: error: byte 0x81 (column 6) is not defined "
                                "in code page 1252"},
+      // byte-order marks: the one cause instead of garbled texts or every key missing
+      {"[langcode]", "\xEF\xBB\xBF[langname]\r\nDeutsch \xC3\xA4\r\n[langcode]",
+       "lang/german.lng:1: error: the file is UTF-8 (it starts with the byte-order mark EF BB BF): "
+       "the installer does not convert it but reads its bytes in code page 1252, by its "
+       "\"[langcode]\" 1031, so every letter outside ASCII shows garbled; save it in that code "
+       "page, without the mark"},
+      {"[langcode]", "\xEF\xBB\xBF[langname]\r\nDeutsch\r\n\r\n[langcode]",
+       "lang/german.lng:1: warning: the file is UTF-8 (it starts with the byte-order mark EF BB "
+       "BF): the installer does not convert it but reads its bytes in code page 1252, by its "
+       "\"[langcode]\" 1031; it is read right only because it is all ASCII"},
+      {Complete("1031"), Utf16(Complete("1031"), false),
+       "lang/german.lng:1: error: the file is UTF-16 LE (it starts with the byte-order mark FF FE): "
+       "the installer reads 8-bit text, where zero bytes split every header, so it finds none of "
+       "this file's entries and takes every text, \"[langcode]\" included, from the fallback "
+       "file english.lng (russian.lng for Russian-locale users); save it as 8-bit text in code "
+       "page 1252, which the installer takes by its \"[langcode]\" 1031, without the mark"},
+      {Complete("1031"), Utf16(Complete("1031"), true),
+       "lang/german.lng:1: error: the file is UTF-16 BE (it starts with the byte-order mark FE FF)"},
       {"[asktorun]\r\nStart?\r\n", "",
        "lang/german.lng:1: warning: \"[asktorun]\" is missing: it will come from the fallback "
        "file english.lng"},
@@ -96,6 +130,24 @@ TEST(LngCheckTest, FallbackFilesAndRequiredFiles) {
                          "fallback file english.lng", 0), 0u);
   EXPECT_EQ(out[1].rfind("lang/german.lng:1: error: \"[asktorun]\" is missing here and in "
                          "english.lng", 0), 0u);
+
+  // a fallback file in UTF-16: its own users get no "[langcode]" at all
+  const std::vector<std::string> wide = Check(Complete("1031"), Utf16(Complete(), false));
+  ASSERT_EQ(wide.size(), 1u) << ::testing::PrintToString(wide);
+  EXPECT_NE(wide[0].find("lang/english.lng:1: error: the file is UTF-16 LE"), std::string::npos);
+  EXPECT_NE(wide[0].find("english.lng is the fallback file of all but Russian-locale users: for "
+                         "them the installer finds no \"[langcode]\" and reports that the file "
+                         "contains errors"), std::string::npos);
+  // a UTF-8 mark before the first header hides it from the installer
+  const std::vector<std::string> marked = Check("\xEF\xBB\xBF" + Complete("1031"));
+  ASSERT_EQ(marked.size(), 2u) << ::testing::PrintToString(marked);
+  EXPECT_EQ(marked[0].rfind("lang/german.lng:1: warning: \"[langcode]\" is missing", 0), 0u);
+  EXPECT_NE(marked[1].find("error: the file is UTF-8 (it starts with the byte-order mark EF BB "
+                           "BF): the installer does not convert it but reads its bytes in code "
+                           "page 1252, by the fallback file english.lng's \"[langcode]\" 1033, "
+                           "and the mark hides the header \"[langcode]\" on line 1; save it as "
+                           "8-bit text in its language's code page"),
+            std::string::npos);
 
   std::vector<LanguageFileText> onlyGerman = {{"l/german.lng", "german.lng", Complete("1031")}};
   CheckOptions options;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -92,6 +93,62 @@ bool HasValue(const std::vector<std::string>& lines, const std::optional<Entry>&
   return entry && !entry->valueLines.empty() && !lines[entry->valueLines.front()].empty();
 }
 
+// A byte-order mark at the start of a file. The installer reads 8-bit text
+// and knows none of them: after UTF-8's mark the text is still read, in the
+// code page of the file's language; in UTF-16 zero bytes split every header,
+// so no entry is found.
+struct ByteOrderMark {
+  const char* encoding;
+  const char* bytes;
+  bool wide;  // UTF-16
+  bool bigEndian;
+};
+
+constexpr ByteOrderMark kByteOrderMarks[] = {
+    {"UTF-8", "\xEF\xBB\xBF", false, false},
+    {"UTF-16 LE", "\xFF\xFE", true, false},
+    {"UTF-16 BE", "\xFE\xFF", true, true},
+};
+
+const ByteOrderMark* FindByteOrderMark(const std::string& bytes) {
+  for (const ByteOrderMark& mark : kByteOrderMarks) {
+    if (bytes.rfind(mark.bytes, 0) == 0) return &mark;
+  }
+  return nullptr;
+}
+
+std::string HexBytes(const std::string& bytes) {
+  std::string out;
+  for (char c : bytes) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(c));
+    out += (out.empty() ? "" : " ") + std::string(hex);
+  }
+  return out;
+}
+
+// The ASCII characters of UTF-16 text after its mark ("?" for the others):
+// enough to read the file's "[langcode]".
+std::string AsciiOfUtf16(const std::string& bytes, bool bigEndian) {
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned char high = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+    const unsigned char low = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+    text += high == 0 && low < 0x80 ? static_cast<char>(low) : '?';
+  }
+  return text;
+}
+
+// The first "[langcode]" line as a lookup takes it, when it is an integer.
+std::optional<int32_t> FirstLanguageCode(const std::vector<std::string>& lines) {
+  const std::optional<Entry> entry = FindEntry(lines, "langcode", KeyLookup::Text);
+  int32_t code = 0;
+  if (!HasValue(lines, entry) || !ParseDecimal(lines[entry->valueLines.front()], &code)) {
+    return std::nullopt;
+  }
+  return code;
+}
+
 struct KeyRule {
   std::string key;
   KeyLookup lookup;
@@ -149,8 +206,15 @@ class Checker {
 
   void CheckFile(size_t index) {
     const Parsed& p = parsed_[index];
+    const ByteOrderMark* mark = FindByteOrderMark(p.file->bytes);
+    if (mark && mark->wide) {
+      // Every key would be missing: the one cause is reported instead.
+      ReportUtf16(index, *mark);
+      return;
+    }
     CheckRunOns(p);
-    unsigned codePage = 0;
+    std::optional<int32_t> language;  // the first "[langcode]" line the installer takes
+    const Parsed* languageFrom = &p;
     for (const KeyRule& rule : rules_) {
       const std::optional<Entry> entry = FindEntry(p.lines, rule.key, rule.lookup);
       const Parsed* source = &p;
@@ -162,12 +226,87 @@ class Checker {
         used = FindEntry(fallback->lines, rule.key, rule.lookup);
       }
       used = OwnLines(source->lines, *used);
-      if (rule.key == "langcode") codePage = CheckLanguageCodes(*source, *used, source == &p);
+      if (rule.key == "langcode") {
+        language = CheckLanguageCodes(*source, *used, source == &p);
+        languageFrom = source;
+      }
       if (source != &p) continue;  // checked with the fallback file itself
       if (rule.integer && rule.key != "langcode") CheckInteger(p, *used, rule.key);
       CheckPlaceholders(p, *used, rule);
     }
-    CheckBytes(p, codePage);
+    if (mark) {
+      ReportUtf8(p, *mark, language, *languageFrom);
+    } else {
+      CheckBytes(p, language ? CodePageOfLocale(*language) : 0);
+    }
+  }
+
+  // The code page the installer reads a file in, from its first "[langcode]"
+  // line (taken from `from`, the file itself or its fallback file).
+  static std::string CodePageText(const std::optional<int32_t>& language, const Parsed& from,
+                                  const Parsed& file) {
+    const unsigned codePage = language ? CodePageOfLocale(*language) : 0;
+    if (codePage == 0) return "the system's ANSI code page";
+    return "code page " + std::to_string(codePage) + ", by " +
+           (&from == &file ? std::string("its") : "the fallback file " + from.file->name + "'s") +
+           " \"[langcode]\" " + std::to_string(*language);
+  }
+
+  // UTF-8 is read as 8-bit text in the language's code page: its letters
+  // outside ASCII come out garbled, and the mark hides a header on line 1.
+  void ReportUtf8(const Parsed& p, const ByteOrderMark& mark,
+                  const std::optional<int32_t>& language, const Parsed& languageFrom) {
+    const std::string& bytes = p.file->bytes;
+    const bool wider = std::any_of(bytes.begin() + 3, bytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    std::string hidden;
+    if (!p.lines.empty()) {
+      const std::string first = p.lines[0].substr(3);
+      for (const KeyRule& rule : rules_) {
+        if (IsHeaderOf(first, rule.key)) hidden = "\"[" + rule.key + "]\"";
+      }
+    }
+    std::string message = std::string("the file is ") + mark.encoding +
+                          " (it starts with the byte-order mark " + HexBytes(mark.bytes) +
+                          "): the installer does not convert it but reads its bytes in " +
+                          CodePageText(language, languageFrom, p);
+    if (wider) message += ", so every letter outside ASCII shows garbled";
+    if (!hidden.empty()) message += ", and the mark hides the header " + hidden + " on line 1";
+    if (!wider && hidden.empty()) message += "; it is read right only because it is all ASCII";
+    // Its own language names the code page to save it in.
+    const bool known = &languageFrom == &p && language && CodePageOfLocale(*language) != 0;
+    Report(p, 0, wider || !hidden.empty(),
+           message + (known ? "; save it in that code page" : "; save it as 8-bit text in its "
+                                                              "language's code page") +
+               ", without the mark");
+  }
+
+  // UTF-16: the installer finds none of the file's entries.
+  void ReportUtf16(size_t index, const ByteOrderMark& mark) {
+    const Parsed& p = parsed_[index];
+    std::string message = std::string("the file is ") + mark.encoding +
+                          " (it starts with the byte-order mark " + HexBytes(mark.bytes) +
+                          "): the installer reads 8-bit text, where zero bytes split every "
+                          "header, so it finds none of this file's entries";
+    if (english_ && *english_ == index) {
+      message += "; english.lng is the fallback file of all but Russian-locale users: for them "
+                 "the installer finds no \"[langcode]\" and reports that the file contains "
+                 "errors";
+    } else if (russian_ && *russian_ == index) {
+      message += "; russian.lng is the fallback file of Russian-locale users: for them the "
+                 "installer finds no \"[langcode]\" and reports that the file contains errors";
+    } else {
+      message += " and takes every text, \"[langcode]\" included, from the fallback file "
+                 "english.lng (russian.lng for Russian-locale users)";
+    }
+    const std::optional<int32_t> language =
+        FirstLanguageCode(SplitLines(AsciiOfUtf16(p.file->bytes, mark.bigEndian)));
+    const unsigned codePage = language ? CodePageOfLocale(*language) : 0;
+    message += codePage == 0 ? std::string("; save it as 8-bit text in its language's code page")
+                             : "; save it as 8-bit text in code page " + std::to_string(codePage) +
+                                   ", which the installer takes by its \"[langcode]\" " +
+                                   std::to_string(*language);
+    Report(p, 0, true, message + ", without the mark");
   }
 
   // Says where a key the file lacks comes from; returns the fallback file
@@ -196,28 +335,46 @@ class Checker {
     return &parsed_[*english_];
   }
 
-  // A header line swallowed by the value before it: the installer then
-  // reads it as part of that value.
+  // A header line right under a value, with no blank line between: the value
+  // runs on into it. Every lookup scans the whole file for its own header, so
+  // the swallowed header's entry is found all the same; what changes is the
+  // value before it, and only where the installer reads that value as lines
+  // (the first header of a key it looks up with LangLines).
   void CheckRunOns(const Parsed& p) {
+    std::map<size_t, KeyLookup> read;  // header line -> how the installer reads its value
+    for (const KeyRule& rule : rules_) {
+      if (const std::optional<Entry> entry = FindEntry(p.lines, rule.key, rule.lookup)) {
+        read[entry->header] = rule.lookup;
+      }
+    }
     for (size_t i = 0; i < p.lines.size(); ++i) {
       if (p.lines[i].empty() || p.lines[i][0] != '[') continue;
-      std::optional<KeyLookup> known;
-      for (const KeyRule& rule : rules_) {
-        if (IsHeaderOf(p.lines[i], rule.key)) known = rule.lookup;
-      }
-      if (known == KeyLookup::Text) continue;  // one line; a header may follow it
-      // A value the installer reads as lines may not touch the next header;
-      // another key's value is taken as multi-line once it has two lines.
-      const size_t first = known ? i + 2 : i + 3;
+      const auto known = read.find(i);
+      if (known != read.end() && known->second == KeyLookup::Text) continue;  // one line
+      const bool installerReads = known != read.end();
+      // A value the installer reads as lines may not touch the next header
+      // after its first line. Any other value with one line before the next
+      // header is a single-line value; with two or more it was meant as lines.
       for (size_t j = i + 1; j < p.lines.size() && !IsBlankLine(p.lines[j]); ++j) {
-        if (j >= first && p.lines[j][0] == '[') {
+        if (p.lines[j][0] != '[') continue;
+        if (installerReads && j == i + 1) continue;  // its first line, taken as it is
+        if (!installerReads && j <= i + 2) break;    // the next entry
+        const std::string where = "value of \"" + p.lines[i] + "\" (line " +
+                                  std::to_string(i + 1) + ") runs into the header on line " +
+                                  std::to_string(j + 1);
+        if (installerReads) {
           Report(p, j, true,
-                 "the multi-line value of \"" + p.lines[i] + "\" (line " + std::to_string(i + 1) +
-                     ") runs into the header on line " + std::to_string(j + 1) +
+                 "the multi-line " + where +
                      ": a blank line is missing before it, so the installer reads that header "
                      "as part of the value");
-          break;
+        } else {
+          Report(p, j, false,
+                 "the " + where +
+                     " with no blank line before it: the installer never reads that value and "
+                     "finds the header all the same, but the product may read the header as "
+                     "part of the value");
         }
+        break;
       }
     }
   }
@@ -234,8 +391,8 @@ class Checker {
   }
 
   // Every line an integer; the first names the language and its code page.
-  unsigned CheckLanguageCodes(const Parsed& p, const Entry& entry, bool own) {
-    unsigned codePage = 0;
+  std::optional<int32_t> CheckLanguageCodes(const Parsed& p, const Entry& entry, bool own) {
+    std::optional<int32_t> language;
     for (size_t k = 0; k < entry.valueLines.size(); ++k) {
       const size_t line = entry.valueLines[k];
       int32_t code = 0;
@@ -252,9 +409,9 @@ class Checker {
         Report(p, line, false, "\"[langcode]\" " + std::to_string(code) +
                                    " names no locale this checker knows");
       }
-      if (k == 0) codePage = cp;
+      if (k == 0) language = code;
     }
-    return codePage;
+    return language;
   }
 
   void CheckPlaceholders(const Parsed& p, const Entry& entry, const KeyRule& rule) {

@@ -45,6 +45,33 @@ class SampleLanguageFilesTest(unittest.TestCase):
             self.assertIn(f"{german}:", result.stdout)
             self.assertIn("runs into the header", result.stdout)
 
+    def test_one_line_values_right_above_a_header_pass(self):
+        with tempfile.TemporaryDirectory() as folder:
+            lay_out(Path(folder))
+            english = Path(folder) / "english.lng"
+            data = english.read_bytes()
+            packed = data.replace(b"\r\n\r\n[langcharset]\r\nANSI_CHARSET\r\n\r\n[langcode]",
+                                  b"\r\n[langcharset]\r\n0\r\n[langcode]")
+            self.assertNotEqual(packed, data)
+            english.write_bytes(packed)
+            result = self.run_checker(folder)
+            self.assertEqual((result.returncode, result.stdout), (0, ""), result.stderr)
+
+    def test_byte_order_marks_are_named_once(self):
+        with tempfile.TemporaryDirectory() as folder:
+            lay_out(Path(folder))
+            russian, german = Path(folder) / "russian.lng", Path(folder) / "german.lng"
+            russian.write_bytes(b"\xef\xbb\xbf" + harness.language_text("russian.lng").encode())
+            german.write_bytes(harness.language_text("german.lng").encode("utf-16"))
+            result = self.run_checker(folder)
+            self.assertEqual(result.returncode, 1, result.stdout)
+            lines = result.stdout.splitlines()
+            self.assertEqual(len(lines), 2, result.stdout)
+            self.assertTrue(lines[0].startswith(f"{german}:1: error: the file is UTF-16 LE"))
+            self.assertIn("code page 1252", lines[0])
+            self.assertTrue(lines[1].startswith(f"{russian}:1: error: the file is UTF-8"))
+            self.assertIn("code page 1251", lines[1])
+
     def test_bad_usage(self):
         self.assertEqual(self.run_checker().returncode, 2)
         self.assertEqual(self.run_checker("--frobnicate", ".").returncode, 2)

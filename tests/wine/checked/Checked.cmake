@@ -54,5 +54,4 @@ add_test(NAME wine-checked-replacement${ORFA_WINE_SUFFIX}
           --build ${CMAKE_BINARY_DIR} --out ${ORFA_CHECKED_BIN})
 set_tests_properties(wine-checked-replacement${ORFA_WINE_SUFFIX} PROPERTIES
   ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;${ORFA_WINE_ENV}"
-  TIMEOUT 600
-  SKIP_RETURN_CODE 77)
+  TIMEOUT 600)

@@ -11,8 +11,8 @@ passed its own checks of the files and the progress window.
     run_checked.py --build BUILD --out FOLDER [--keep]
 
 Screenshots of the question and of the progress window shown again are kept
-in FOLDER. Exit code 0 when every case passed, 77 when Wine or Xvfb is
-missing.
+in FOLDER. Exit code 0 when every case passed; 1 otherwise, also when Wine or Xvfb
+cannot run (tools/setup.sh installs them).
 """
 import argparse
 import dataclasses
@@ -29,7 +29,6 @@ SOURCE_DIR = Path(__file__).resolve().parents[3]
 sys.path.insert(0, str(SOURCE_DIR / "tests" / "e2e"))
 import harness  # noqa: E402
 
-SKIP = 77
 ARCH = "win64"
 PRODUCT_DIR = r"C:\Program Files\Orfa" + "\\"
 TARGET = PRODUCT_DIR + "orfm.cok"
@@ -227,12 +226,12 @@ def main() -> int:
 
     for tool in ("wine", "wineserver", "Xvfb"):
         if not shutil.which(tool):
-            print(f"skipped: {tool} is not installed")
-            return SKIP
+            print(f"cannot run: {tool} is not installed (tools/setup.sh)", file=sys.stderr)
+            return 1
     reason = None if harness.WINE64_ONLY else harness.wine32_unavailable_reason()
     if reason:
-        print(f"skipped: {reason}")
-        return SKIP
+        print(f"cannot run: {reason}", file=sys.stderr)
+        return 1
     for program in (build / "e2e" / "robot.exe", out / "orfa_checked_checks.exe"):
         if not program.is_file():
             print(f"{program} has not been built", file=sys.stderr)
