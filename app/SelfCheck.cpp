@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
+#include "app/Xxh3.h"
 
 namespace orfa {
 namespace {
@@ -25,11 +23,6 @@ bool Inside(uint64_t offset, uint64_t length, uint64_t size) {
 // Feeds XXH3-128 with a file's bytes in order, its zeroed ranges as zeros.
 class ZeroingHasher {
  public:
-  ZeroingHasher() {
-    XXH3_INITSTATE(&state_);
-    XXH3_128bits_reset(&state_);
-  }
-
   // `data` holds the file's bytes [fed, fed + size); `zeroed` is sorted.
   void Feed(const uint8_t* data, size_t size, const std::vector<std::pair<uint64_t, uint64_t>>& zeroed) {
     const uint64_t start = fed_;
@@ -38,32 +31,27 @@ class ZeroingHasher {
       const uint64_t from = std::max(offset, fed_);
       const uint64_t to = std::min(offset + length, end);
       if (from >= to) continue;
-      XXH3_128bits_update(&state_, data + (fed_ - start), static_cast<size_t>(from - fed_));
+      hash_.Update(data + (fed_ - start), static_cast<size_t>(from - fed_));
       Zeros(to - from);
       fed_ = to;
     }
-    XXH3_128bits_update(&state_, data + (fed_ - start), static_cast<size_t>(end - fed_));
+    hash_.Update(data + (fed_ - start), static_cast<size_t>(end - fed_));
     fed_ = end;
   }
 
-  std::string Digest() const {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(&state_));
-    return std::string(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest);
-  }
+  std::string Digest() const { return hash_.Digest(); }
 
  private:
   void Zeros(uint64_t count) {
-    // As large as the hash state's own buffer, so no read of it can run past its end.
-    static const uint8_t kZeros[XXH3_INTERNALBUFFER_SIZE] = {};
+    static const uint8_t kZeros[256] = {};
     while (count > 0) {
       const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, sizeof kZeros));
-      XXH3_128bits_update(&state_, kZeros, chunk);
+      hash_.Update(kZeros, chunk);
       count -= chunk;
     }
   }
 
-  XXH3_state_t state_;
+  Xxh3Hash hash_;
   uint64_t fed_ = 0;
 };
 
@@ -79,7 +67,47 @@ std::optional<size_t> ReadFull(const ImageReader& read, uint8_t* buffer, size_t 
   return done;
 }
 
+// How far ahead of the pair it looks at the finder asks for bytes.
+constexpr size_t kPrefetchAhead = 2048;
+
+// The two bytes at `at`, the first in the low bits.
+uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
+
 }  // namespace
+
+MarkerFinder::MarkerFinder(const std::string& marker) : marker_(marker), pairs_(65536 / 32) {
+  for (size_t i = 0; i + 1 < marker_.size(); ++i) {
+    const uint32_t pair = PairAt(reinterpret_cast<const uint8_t*>(marker_.data()) + i);
+    pairs_[pair >> 5] |= uint32_t{1} << (pair & 31);
+  }
+}
+
+const uint8_t* MarkerFinder::Find(const uint8_t* from, const uint8_t* end) const {
+  const size_t size = marker_.size();
+  const size_t length = static_cast<size_t>(end - from);
+  const auto* marker = reinterpret_cast<const uint8_t*>(marker_.data());
+  if (size == 0 || length < size) return end;
+  if (size == 1) {
+    const void* found = std::memchr(from, marker[0], length);
+    return found ? static_cast<const uint8_t*>(found) : end;
+  }
+  // A place [s, s + size) holds the pairs that start at s .. s + size - 2,
+  // so looking at every (size - 1)-th pair meets each place exactly once, at
+  // the first pair looked at from s on; the places met at one pair all lie
+  // before those met at the next, so the first place found is the first one.
+  const size_t step = size - 1;
+  const size_t lastStart = length - size;
+  for (size_t at = 0; at + 2 <= length; at += step) {
+    // The bytes come from memory, not the cache, at first: asked for early,
+    // they arrive while the pairs before them are looked at.
+    if (at + kPrefetchAhead < length) __builtin_prefetch(from + at + kPrefetchAhead);
+    if (!HasPair(PairAt(from + at))) continue;
+    for (size_t start = at - std::min(step - 1, at); start <= at && start <= lastStart; ++start) {
+      if (std::memcmp(from + start, marker, size) == 0) return from + start;
+    }
+  }
+  return end;
+}
 
 std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize, uint64_t fileSize) {
   const uint64_t size = std::min<uint64_t>(headSize, fileSize);
@@ -108,6 +136,7 @@ std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize,
     const uint64_t rawSize = ReadLe(head, header + 16, 4);
     const uint64_t rawPointer = ReadLe(head, header + 20, 4);
     if (rawSize != 0) layout.imageEnd = std::max(layout.imageEnd, rawPointer + rawSize);
+    layout.sections.push_back({ReadLe(head, header + 12, 4), rawPointer, rawSize});
   }
   // A truncated file, or one whose sections end before its own headers.
   if (layout.imageEnd > fileSize || layout.imageEnd < table + sections * 40) return std::nullopt;
@@ -122,76 +151,151 @@ std::string DigestOfImage(const uint8_t* data, const ImageLayout& layout) {
   return hasher.Digest();
 }
 
+namespace {
+
+// One pass over an image's bytes in order, whichever piece comes from the
+// file and whichever from memory: looks for the record, also across the
+// pieces' ends, and hashes.
+class ImagePass {
+ public:
+  ImagePass(const std::string& marker, ImageLayout layout)
+      : marker_(marker), finder_(marker), layout_(std::move(layout)) {}
+
+  uint64_t Position() const { return pos_; }
+
+  // The image's next bytes. False when they show it damaged: the record a
+  // second time, or a record whose digest would lie past the image's end.
+  bool Feed(const uint8_t* piece, size_t size) {
+    // Places that start in the bytes before the piece and end in it; a
+    // place lies in neither alone, as each holds fewer bytes than the marker.
+    std::vector<uint8_t> joint(tail_);
+    joint.insert(joint.end(), piece, piece + std::min(size, marker_.size() - 1));
+    for (const uint8_t* at = joint.data(), *end = at + joint.size();; ++at) {
+      at = finder_.Find(at, end);
+      if (at == end) break;
+      if (!Record(pos_ - tail_.size() + static_cast<uint64_t>(at - joint.data()))) return false;
+    }
+    for (const uint8_t* at = piece, *end = piece + size;; ++at) {
+      at = finder_.Find(at, end);
+      if (at == end) break;
+      if (!Record(pos_ + static_cast<uint64_t>(at - piece))) return false;
+    }
+    hasher_.Feed(piece, size, layout_.zeroed);
+    const size_t keep = marker_.size() - 1;
+    if (size >= keep) {
+      tail_.assign(piece + size - keep, piece + size);
+    } else {
+      tail_.insert(tail_.end(), piece, piece + size);
+      if (tail_.size() > keep) {
+        tail_.erase(tail_.begin(), tail_.end() - static_cast<std::ptrdiff_t>(keep));
+      }
+    }
+    pos_ += size;
+    return true;
+  }
+
+  ImageDigest Result() const {
+    ImageDigest result;
+    if (!record_) return result;
+    result.record = record_;
+    result.digest = hasher_.Digest();
+    return result;
+  }
+
+ private:
+  bool Record(uint64_t at) {
+    if (record_) return false;  // twice: the digest could not say which one is its own
+    if (!Inside(at, marker_.size() + kDigestSize, layout_.imageEnd)) return false;
+    record_ = at;
+    // Its digest bytes lie after the marker's last byte, none of them fed yet.
+    layout_.zeroed.emplace_back(at + marker_.size(), kDigestSize);
+    std::sort(layout_.zeroed.begin(), layout_.zeroed.end());
+    return true;
+  }
+
+  std::string marker_;
+  MarkerFinder finder_;
+  ImageLayout layout_;
+  ZeroingHasher hasher_;
+  std::optional<uint64_t> record_;
+  std::vector<uint8_t> tail_;  // the last bytes fed, fewer than the marker's
+  uint64_t pos_ = 0;
+};
+
+}  // namespace
+
+std::optional<uint64_t> FileOffsetOf(const ImageLayout& layout, uint64_t rva, uint64_t size) {
+  for (const ImageSection& section : layout.sections) {
+    if (rva >= section.virtualAddress && size <= section.rawSize &&
+        rva - section.virtualAddress <= section.rawSize - size) {
+      return section.rawPointer + (rva - section.virtualAddress);
+    }
+  }
+  return std::nullopt;
+}
+
 ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize, const std::string& marker,
-                              size_t chunk, size_t headBytes) {
+                              size_t chunk, size_t headBytes, const LoadedPart& loaded,
+                              const ImageSeeker& seek) {
   ImageDigest result;
   if (marker.empty() || chunk == 0) return result;
-  // The window of the search: the last bytes of the previous piece, then the
-  // new one, so that a marker across two pieces is found whole.
-  const size_t carry = marker.size() - 1;
-  const size_t firstPiece = std::max(chunk, headBytes);
-  std::vector<uint8_t> buffer(carry + firstPiece);
-  uint8_t* const fresh = buffer.data() + carry;
-
-  std::optional<size_t> got = ReadFull(read, fresh, static_cast<size_t>(std::min<uint64_t>(firstPiece, fileSize)));
+  std::vector<uint8_t> buffer(std::max(chunk, headBytes));
+  std::optional<size_t> got =
+      ReadFull(read, buffer.data(), static_cast<size_t>(std::min<uint64_t>(buffer.size(), fileSize)));
   if (!got) {
     result.readFailed = true;
     return result;
   }
-  std::optional<ImageLayout> layout = LayoutOfHeaders(fresh, *got, fileSize);
+  const std::optional<ImageLayout> layout = LayoutOfHeaders(buffer.data(), *got, fileSize);
   if (!layout) return result;
-
-  const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher(marker.begin(),
-                                                                                  marker.end());
-  ZeroingHasher hasher;
-  std::optional<uint64_t> record;
-  uint64_t pos = 0;  // the file offset of the piece at `fresh`
-  size_t kept = 0;   // bytes of the previous piece kept before it
-  for (;;) {
-    const size_t piece = static_cast<size_t>(std::min<uint64_t>(*got, layout->imageEnd - pos));
-    const uint8_t* windowStart = fresh - kept;
-    const uint8_t* windowEnd = fresh + piece;
-    // A match holds at least one new byte: kept bytes alone are too few.
-    for (const uint8_t* from = windowStart;;) {
-      const uint8_t* found = std::search(from, windowEnd, searcher);
-      if (found == windowEnd) break;
-      if (record) return result;  // twice: the digest could not say which one is its own
-      record = pos - kept + static_cast<uint64_t>(found - windowStart);
-      if (!Inside(*record, marker.size() + kDigestSize, layout->imageEnd)) return result;
-      // Its digest bytes lie after the marker's last byte, none of them fed yet.
-      layout->zeroed.emplace_back(*record + marker.size(), kDigestSize);
-      std::sort(layout->zeroed.begin(), layout->zeroed.end());
-      from = found + 1;
-    }
-    hasher.Feed(fresh, piece, layout->zeroed);
-    pos += piece;
-    if (pos == layout->imageEnd) break;
-
-    const size_t keep = std::min(carry, kept + piece);
-    std::memmove(fresh - keep, windowEnd - keep, keep);
-    kept = keep;
-    got = ReadFull(read, fresh, static_cast<size_t>(std::min<uint64_t>(chunk, layout->imageEnd - pos)));
-    if (!got) {
-      result.readFailed = true;
-      return result;
-    }
-    if (*got == 0) return result;  // the file ends before its image does
+  const uint64_t imageEnd = layout->imageEnd;
+  // Where the bytes held in memory lie in the file; they are not read.
+  std::optional<uint64_t> loadedAt;
+  if (loaded.size > 0 && loaded.data != nullptr && seek) {
+    loadedAt = FileOffsetOf(*layout, loaded.rva, loaded.size);
   }
-  if (!record) return result;
-  result.record = record;
-  result.digest = hasher.Digest();
-  return result;
+
+  ImagePass pass(marker, *layout);
+  size_t used = 0;  // bytes of the buffer fed so far; the buffer holds *got
+  while (pass.Position() < imageEnd) {
+    const uint64_t pos = pass.Position();
+    if (loadedAt && pos == *loadedAt) {
+      for (size_t done = 0; done < loaded.size; done += std::min(chunk, loaded.size - done)) {
+        if (!pass.Feed(loaded.data + done, std::min(chunk, loaded.size - done))) return result;
+      }
+      if (pass.Position() < imageEnd && !seek(pass.Position())) {
+        result.readFailed = true;
+        return result;
+      }
+      used = *got = 0;  // what the buffer held lay before the loaded bytes, or in them
+      continue;
+    }
+    const uint64_t until = loadedAt && pos < *loadedAt ? *loadedAt : imageEnd;
+    if (used == *got) {
+      got = ReadFull(read, buffer.data(), static_cast<size_t>(std::min<uint64_t>(chunk, until - pos)));
+      if (!got) {
+        result.readFailed = true;
+        return result;
+      }
+      if (*got == 0) return result;  // the file ends before its image does
+      used = 0;
+    }
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(*got - used, until - pos));
+    if (!pass.Feed(buffer.data() + used, piece)) return result;
+    used += piece;
+  }
+  return pass.Result();
 }
 
 ImageCheck CheckExecutableImage(SetupContext& ctx, const std::string& path,
-                                const std::string& slot) {
+                                const std::string& slot, const LoadedPart& loaded) {
   if (slot.size() != kDigestSlotSize) return ImageCheck::Damaged;
   const std::string marker = slot.substr(0, kDigestMarkerSize);
   const std::string expected = slot.substr(kDigestMarkerSize);
   if (expected == std::string(kDigestSize, '\0')) return ImageCheck::Damaged;  // never stamped
 
-  // Read in pieces through one reused buffer: the file is read once, and
-  // the check holds no copy of it.
+  // Read in pieces through one reused buffer: the file is read once, but
+  // for the bytes the process holds in memory, and the check holds no copy.
   uint32_t error = 0;
   auto file = ctx.Os.files.Open(path, kGenericRead, kShareRead | kShareDelete,
                                 Disposition::OpenExisting, &error);
@@ -199,7 +303,9 @@ ImageCheck CheckExecutableImage(SetupContext& ctx, const std::string& path,
   const std::optional<uint64_t> size = file->Size(&error);
   if (!size) return ImageCheck::Unreadable;
   const ImageDigest image = DigestOfImageFile(
-      [&](uint8_t* buffer, size_t want) { return file->Read(buffer, want, &error); }, *size, marker);
+      [&](uint8_t* buffer, size_t want) { return file->Read(buffer, want, &error); }, *size, marker,
+      kImageReadChunk, kImageHeadBytes, loaded,
+      [&](uint64_t offset) { return file->Seek(offset) == kErrorSuccess; });
   if (image.readFailed) return ImageCheck::Unreadable;
   return image.record && image.digest == expected ? ImageCheck::Intact : ImageCheck::Damaged;
 }

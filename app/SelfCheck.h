@@ -38,12 +38,34 @@ enum class ImageCheck { Intact, Damaged, Unreadable };
 // that the check needs no memory to speak of.
 constexpr size_t kImageReadChunk = size_t{1} << 20;
 
+// What the first read takes at least: the headers.
+constexpr size_t kImageHeadBytes = 4096;
+
+// A section as its header gives it: where the loader places it in the image
+// (counted from the image's base) and where its raw data lies in the file.
+struct ImageSection {
+  uint64_t virtualAddress = 0;
+  uint64_t rawPointer = 0;
+  uint64_t rawSize = 0;
+};
+
 // Where the digest covers and which bytes count as zero. Every range lies
 // inside [0, imageEnd) and imageEnd inside the file; `zeroed` is sorted by
 // offset and may overlap.
 struct ImageLayout {
   uint64_t imageEnd = 0;                              // end of the last section's raw data
   std::vector<std::pair<uint64_t, uint64_t>> zeroed;  // offset, length
+  std::vector<ImageSection> sections = {};            // as the headers list them
+};
+
+// Bytes of the image that the running process holds already, as the
+// system's loader mapped them from the file: the carried payload, 40 MB of
+// the 41. The check takes them from memory rather than reading them again;
+// they are the very bytes the installer then writes.
+struct LoadedPart {
+  uint64_t rva = 0;  // where they lie in the loaded image, counted from its base
+  const uint8_t* data = nullptr;
+  size_t size = 0;  // 0: none
 };
 
 // The layout the PE headers give (the CheckSum and the certificate-table
@@ -52,13 +74,39 @@ struct ImageLayout {
 // of a PE32 or PE32+ image that ends inside the file.
 std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize, uint64_t fileSize);
 
+// Where the loaded image's bytes [rva, rva + size) lie in the file: in the
+// raw data of a section, else nullopt (bytes the loader made, not read).
+std::optional<uint64_t> FileOffsetOf(const ImageLayout& layout, uint64_t rva, uint64_t size);
+
 // The digest of bytes [0, layout.imageEnd) of `data` with the zeroed ranges
 // fed as zeros, hashed in place.
 std::string DigestOfImage(const uint8_t* data, const ImageLayout& layout);
 
+// Finds a marker in bytes, as std::search would, but fast in long runs of
+// bytes that do not hold it: it looks at every (size - 1)-th pair of
+// neighbouring bytes only. Every place of the marker holds one of those
+// pairs, and a pair that is none of the marker's own (almost every pair, in
+// any data) rules out every place around it at once.
+class MarkerFinder {
+ public:
+  explicit MarkerFinder(const std::string& marker);
+  // The first place in [from, end) where the whole marker lies; `end` when
+  // there is none (always, for an empty marker).
+  const uint8_t* Find(const uint8_t* from, const uint8_t* end) const;
+
+ private:
+  // 32-bit words: a shift of a 64-bit one takes several instructions in the 32-bit build.
+  bool HasPair(uint32_t pair) const { return (pairs_[pair >> 5] >> (pair & 31)) & 1; }
+
+  std::string marker_;
+  std::vector<uint32_t> pairs_;  // a bit for each of the 65536 pairs: is it one of the marker's
+};
+
 // Reads the next bytes of the file into `buffer`: the count read (0 at its
 // end) or nullopt when the read fails.
 using ImageReader = std::function<std::optional<size_t>(uint8_t* buffer, size_t size)>;
+// Moves the reading to a place of the file; false when it cannot.
+using ImageSeeker = std::function<bool(uint64_t offset)>;
 
 // One pass over an image read in order: its headers, the one place of the
 // record (`marker` followed by the digest), and the digest with the record's
@@ -69,13 +117,16 @@ struct ImageDigest {
   std::string digest;              // set with `record`
 };
 // The first read takes `headBytes` at least, for the headers; every later
-// one at most `chunk`.
+// one at most `chunk`. The `loaded` part, when the headers place it in the
+// file, is taken from memory and skipped in the file with `seek`.
 ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize,
                               const std::string& marker, size_t chunk = kImageReadChunk,
-                              size_t headBytes = 4096);
+                              size_t headBytes = kImageHeadBytes, const LoadedPart& loaded = {},
+                              const ImageSeeker& seek = {});
 
-// Checks the file at `path` against the digest record `slot`.
+// Checks the file at `path` against the digest record `slot`, taking the
+// `loaded` part from memory.
 ImageCheck CheckExecutableImage(SetupContext& ctx, const std::string& path,
-                                const std::string& slot);
+                                const std::string& slot, const LoadedPart& loaded = {});
 
 }  // namespace orfa

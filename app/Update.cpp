@@ -112,8 +112,17 @@ void StartProduct(SetupContext& ctx) {
 bool VerifyOwnExecutable(SetupContext& ctx) {
   uint32_t error = 0;
   const std::string path = ctx.Os.resources.ExecutablePath(&error);
+  // The carried payload is most of the image, and the loader has mapped it
+  // already: the check takes it from there rather than reading it again.
+  const size_t dot = ctx.PayloadFileName.rfind('.');
+  const std::unique_ptr<ResourceData> payload =
+      dot == std::string::npos ? nullptr
+                               : ctx.Os.resources.Load(ctx.PayloadFileName.substr(0, dot),
+                                                       ctx.PayloadFileName.substr(dot + 1), &error);
+  LoadedPart loaded;
+  if (payload && payload->Rva()) loaded = LoadedPart{*payload->Rva(), payload->Data(), payload->Size()};
   const ImageCheck check = path.empty() ? ImageCheck::Unreadable
-                                        : CheckExecutableImage(ctx, path, ctx.ExecutableDigestSlot);
+                                        : CheckExecutableImage(ctx, path, ctx.ExecutableDigestSlot, loaded);
   if (check == ImageCheck::Intact) return true;
   ShowLangMessage(ctx, CodedText{LangLinesPiece(
                            ctx, check == ImageCheck::Damaged ? "badinstaller" : "verificationfail")});

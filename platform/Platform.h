@@ -191,6 +191,9 @@ class ResourceData {
   virtual ~ResourceData() = default;
   virtual const uint8_t* Data() const = 0;
   virtual size_t Size() const = 0;
+  // Where Data() lies in the loaded image, counted from the image's base
+  // (an RVA); nullopt when the bytes do not lie in it.
+  virtual std::optional<uint64_t> Rva() const = 0;
 };
 
 class Resources {

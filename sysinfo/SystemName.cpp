@@ -4,6 +4,7 @@
 #include "sysinfo/SystemName.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "core/Registry.h"
 
@@ -180,13 +181,16 @@ std::string NtEdition(SetupContext& ctx, const Facts& f) {
   return unknown;
 }
 
-// The system's own product name, which replaces everything built so far.
-void ApplyRegistryProductName(SetupContext& ctx, std::string& name) {
+// The system's own product name, read through a registry object of its own
+// on the 64-bit view; nothing when the key does not open or lacks the value.
+// A value of another type throws, as every text read of the registry does.
+std::optional<std::string> RegistryProductName(SetupContext& ctx) {
   Registry registry(ctx.Os.registry, kProductNameAccess);
   registry.SelectRoot(RootKey::LocalMachine);
-  if (!registry.OpenKey(kCurrentVersionKey, false)) return;
+  if (!registry.OpenKey(kCurrentVersionKey, false)) return std::nullopt;
   KeyCloser closer(registry);
-  if (registry.ValueExists("ProductName")) name = registry.ReadString("ProductName");
+  if (!registry.ValueExists("ProductName")) return std::nullopt;
+  return registry.ReadString("ProductName");
 }
 
 // The product-options word of systems whose version query knows no product type.
@@ -251,18 +255,24 @@ bool IdentifyWindows(SetupContext& ctx, std::string& Name, std::string& ServiceP
     return false;
   }
 
-  Name += NtPrefix(ctx, f);
   if (f.extended && f.version.major == 6) {
-    ApplyRegistryProductName(ctx, Name);
+    // The product name, where the system has one (every 8 and later does),
+    // replaces the whole table text. It is read first, so that the prefix,
+    // whose 6.2 row starts a console process for "ver", is made only when
+    // the name keeps it.
+    if (std::optional<std::string> product = RegistryProductName(ctx)) {
+      Name = *product;
+    } else {
+      Name += NtPrefix(ctx, f);
+    }
     if (f.architecture == kArchAmd64) {
       Name += " 64-bit";
     } else if (f.architecture == kArchIntel) {
       Name += " 32-bit";
     }
-  } else if (f.extended) {
-    Name += NtEdition(ctx, f);
   } else {
-    Name += ProductOptionsWord(ctx);
+    Name += NtPrefix(ctx, f);
+    Name += f.extended ? NtEdition(ctx, f) : ProductOptionsWord(ctx);
   }
   ServicePack = NtServicePack(ctx, f.version);
   return true;

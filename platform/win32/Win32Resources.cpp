@@ -9,15 +9,17 @@ namespace {
 
 class Win32ResourceData : public ResourceData {
  public:
-  Win32ResourceData(UniqueResource resource, const uint8_t* data, size_t size)
-      : resource_(std::move(resource)), data_(data), size_(size) {}
+  Win32ResourceData(UniqueResource resource, const uint8_t* data, size_t size, uint64_t rva)
+      : resource_(std::move(resource)), data_(data), size_(size), rva_(rva) {}
   const uint8_t* Data() const override { return data_; }
   size_t Size() const override { return size_; }
+  std::optional<uint64_t> Rva() const override { return rva_; }
 
  private:
   UniqueResource resource_;
   const uint8_t* data_;
   size_t size_;
+  uint64_t rva_;
 };
 
 class Win32Resources : public Resources {
@@ -42,8 +44,11 @@ class Win32Resources : public Resources {
     }
     DWORD size = ::SizeofResource(self, found);
     *error = kErrorSuccess;
+    // The module handle is the image's base address.
+    const uint64_t rva = static_cast<uint64_t>(static_cast<const uint8_t*>(data) -
+                                               reinterpret_cast<const uint8_t*>(self));
     return std::make_unique<Win32ResourceData>(std::move(resource),
-                                               static_cast<const uint8_t*>(data), size);
+                                               static_cast<const uint8_t*>(data), size, rva);
   }
 
   std::string ExecutablePath(uint32_t* error) override {

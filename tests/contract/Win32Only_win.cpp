@@ -10,8 +10,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <new>
 
+#include "app/SelfCheck.h"
 #include "platform/ProgressPort.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
@@ -134,6 +137,19 @@ TEST(Win32Resources, FindsOwnResourcesWithoutRegardToCase) {
   EXPECT_EQ(error, kErrorSuccess);
   ASSERT_GE(data->Size(), 13u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data->Data()), 13), "orfm-contract");
+  // Its place in the loaded image, which the section table maps to the
+  // place of the same bytes in the executable's file.
+  ASSERT_TRUE(data->Rva());
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr)) + *data->Rva(), data->Data());
+  std::ifstream exe(platform.Get().resources.ExecutablePath(&error), std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(exe)), std::istreambuf_iterator<char>());
+  const auto layout = LayoutOfHeaders(reinterpret_cast<const uint8_t*>(file.data()), file.size(), file.size());
+  ASSERT_TRUE(layout);
+  const auto offset = FileOffsetOf(*layout, *data->Rva(), data->Size());
+  ASSERT_TRUE(offset);
+  EXPECT_EQ(file.compare(static_cast<size_t>(*offset), data->Size(),
+                         reinterpret_cast<const char*>(data->Data()), data->Size()),
+            0);
 
   EXPECT_FALSE(platform.Get().resources.Load("missing", "cok", &error));
   EXPECT_EQ(error, kErrorResourceNameNotFound);

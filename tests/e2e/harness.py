@@ -29,7 +29,7 @@ API (used by the test_*.py modules):
          per registry view, user_key_exists, standin_events, product_starts,
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
          the user's Temp folder), product_files (directly in the product
-         folder), loaded_modules, describe().
+         folder), loaded_modules, started_programs, describe().
       Installation(links={"~orfm.cok": r"C:\\victim.txt"}) plants Unix symbolic
       links in the product folder (Wine takes them for what they lead to), and
       outside_files lays out files elsewhere on C:, such as what they lead to;
@@ -46,7 +46,8 @@ API (used by the test_*.py modules):
       call and runs the real cmd.exe; comspec_calls lists the calls.
       trace_loads: Wine traces the modules it loads (WINEDEBUG +loaddll, for
       the installer and what it starts); loaded_modules lists the full paths,
-      lower case, of those the installer's own process loaded.
+      lower case, of those the installer's own process loaded, and
+      started_programs the programs of the processes it started.
       screenshots: the robot copies each box from the screen before it
       answers it; Box.shot holds the picture as PNG bytes.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
@@ -83,7 +84,7 @@ import tempfile
 import time
 import zlib
 from pathlib import Path
-from typing import Dict, List, Optional
+from typing import Dict, List, Optional, Tuple
 
 E2E_DIR = Path(__file__).resolve().parent
 SOURCE_DIR = E2E_DIR.parent.parent
@@ -318,6 +319,10 @@ class RunResult:
     # With trace_loads: the modules the installer's process loaded (full
     # Windows paths, lower case), in the order Wine reported them.
     loaded_modules: List[str] = dataclasses.field(default_factory=list)
+    # With trace_loads: the programs of the processes the installer started
+    # itself, and of those they started (a console command: cmd.exe), in the
+    # same form. Not the product: the desktop shell starts it.
+    started_programs: List[str] = dataclasses.field(default_factory=list)
 
     @property
     def payload_installed(self) -> bool:
@@ -350,6 +355,8 @@ class RunResult:
             lines.append(f"product started: {s.get('exe')} in {s.get('cwd')}")
         for c in self.comspec_calls:
             lines.append(f"ComSpec called: {c.get('cmdline')} (Temp {c.get('temp')})")
+        for program in self.started_programs:
+            lines.append(f"started by the installer: {program}")
         if self.temp_files:
             lines.append(f"left in Temp: {', '.join(self.temp_files)}")
         if self.product_links:
@@ -622,21 +629,26 @@ LOADDLL_LINE = re.compile(
     r'^(?:([0-9a-f]+):[0-9a-f]+:)?trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
 
 
-def _loaded_modules(path: Path) -> List[str]:
-    """The modules of the first process in a +pid,+loaddll trace: the installer
-    writes the first lines, before anything it starts exists."""
+def _traced_modules(path: Path) -> Tuple[List[str], List[str]]:
+    """From a +pid,+loaddll trace: the modules of the first process, and the
+    first module (its program) of each other one. The installer writes the
+    first lines, before anything it starts exists; what it starts inherits
+    the trace."""
     if not path.is_file():
-        return []
-    first_pid, modules = None, []
+        return [], []
+    first_pid, modules, programs, others = None, [], [], set()
     for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
         match = LOADDLL_LINE.match(line)
         if not match:
             continue
-        pid, module = match.group(1), match.group(2)
+        pid, module = match.group(1), re.sub(r"\\(.)", r"\1", match.group(2)).lower()
         first_pid = first_pid or pid
         if pid == first_pid or (pid is None and first_pid is None):
-            modules.append(re.sub(r"\\(.)", r"\1", module).lower())
-    return modules
+            modules.append(module)
+        elif pid not in others:
+            others.add(pid)
+            programs.append(module)
+    return modules, programs
 
 
 def _read_json_lines(path: Path) -> List[dict]:
@@ -1013,6 +1025,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         for path in inst.outside_files:
             host = host_path(prefix, path)
             outside_files[path] = host.read_bytes() if host.is_file() else None
+        traced = _traced_modules(loads_log)
         return RunResult(
             boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=exit_code, timed_out=timed_out,
             duration=duration, installed=installed, installed_files=installed_files,
@@ -1025,7 +1038,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
             product_files=product_files, product_links=product_links,
             outside_files=outside_files,
-            loaded_modules=_loaded_modules(loads_log))
+            loaded_modules=traced[0], started_programs=traced[1])
     finally:
         mounts.close()
         if not keep:

@@ -8,10 +8,10 @@ systems:
     64-bit Service Pack 1" on a 64-bit prefix, "... 32-bit ..." on a 32-bit one.
   * "win10": version 6.2.9200 (what Windows 8.1 and later report to such a
     program), no service pack, "ProductName" "Microsoft Windows 10". Version
-    6.2 is ambiguous, so the installer runs "ver" through the system's own
-    cmd.exe (Wine's prints "Microsoft Windows 10.0.18362"); the product name
-    then replaces the version text, and the name ends in " 64-bit" on a 64-bit
-    prefix, so the installer works on the 64-bit registry view.
+    6.2 is ambiguous, and only "ver" tells it apart, but the product name
+    replaces that text, so with a product name (every 8 and later has one)
+    the installer starts no console at all; the name ends in " 64-bit" on a
+    64-bit prefix, so the installer works on the 64-bit registry view.
 ComSpec comes from the user's environment, which any of the user's programs
 may rewrite, so the elevated installer never starts what it names: here
 ComSpec names the recorder, which would log each call.
@@ -60,12 +60,26 @@ class SystemVersionTest(E2eCase):
                 self.assertNativeViewOnly(result)
 
     def test_windows_10_never_starts_the_comspec_program(self):
-        # ComSpec names a program of the user's: it is never started, and
-        # "ver" through the system's interpreter still names the edition
+        # ComSpec names a program of the user's: it is never started (nor,
+        # with the product name there, is the system's own interpreter)
         result = self.run_on("win64", "win10", record_comspec=True)
         self.assertEqual(result.comspec_calls, [], result.describe())
         self.assertNoCaptureLeft(result)
         self.assertNativeViewOnly(result)
+
+    def test_quiet_run_starts_no_process(self):
+        # Windows 8 and later report 6.2, which only "ver" tells apart, but
+        # their product name replaces that text: no console is started (it
+        # would show up as cmd.exe, which inherits the trace)
+        for arch, version in (("win64", "win10"), ("win32", "win10"), ("win64", "win7")):
+            with self.subTest(arch=arch, version=version):
+                inst = Installation(arch=arch, installed_stamp=12, uninstall="native",
+                                    windows_version=version)
+                result = self.run_update(inst, args=["modest"], trace_loads=True)
+                self.assertEnded(result)
+                self.assertBoxes(result, [])
+                self.assertPayloadInstalled(result)
+                self.assertEqual(result.started_programs, [], result.describe())
 
     def test_windows_10_without_an_interpreter_still_finds_the_64bit_view(self):
         # ComSpec names no program: it does not matter, and no file is made

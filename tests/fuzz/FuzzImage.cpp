@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Read in pieces of a size the input chooses: the same outcome as one piece.
   const size_t chunk = size > 0 ? 1 + data[size - 1] % 64 : 1;
-  auto digest = [&](size_t piece, size_t head) {
+  auto digest = [&](size_t piece, size_t head, const LoadedPart& loaded) {
     size_t at = 0;
     return DigestOfImageFile(
         [&](uint8_t* buffer, size_t want) -> std::optional<size_t> {
@@ -36,12 +36,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           at += n;
           return n;
         },
-        file.size(), marker, piece, head);
+        file.size(), marker, piece, head, loaded,
+        [&](uint64_t offset) {
+          if (offset > file.size()) __builtin_trap();  // only ever forward, inside the file
+          at = static_cast<size_t>(offset);
+          return true;
+        });
   };
   // Both first reads take the same 256 bytes: the headers look the same.
-  const ImageDigest inPieces = digest(chunk, 256);
-  const ImageDigest larger = digest(256, 256);
+  const ImageDigest inPieces = digest(chunk, 256, {});
+  const ImageDigest larger = digest(256, 256, {});
   if (inPieces.record != larger.record || inPieces.digest != larger.digest) __builtin_trap();
+  // A section's raw data held in memory, as the loader maps it: the same
+  // outcome as reading it.
+  if (auto layout = LayoutOfHeaders(file.data(), std::min<size_t>(file.size(), 256), file.size())) {
+    for (const ImageSection& section : layout->sections) {
+      const auto offset = FileOffsetOf(*layout, section.virtualAddress, section.rawSize);
+      if (section.rawSize == 0 || !offset || *offset + section.rawSize > file.size()) continue;
+      const LoadedPart loaded{section.virtualAddress, file.data() + *offset,
+                              static_cast<size_t>(section.rawSize)};
+      const ImageDigest fromMemory = digest(chunk, 256, loaded);
+      if (fromMemory.record != larger.record || fromMemory.digest != larger.digest) __builtin_trap();
+      break;
+    }
+  }
   sim::SimWindows sim;
   sim.files.AddFile("C:\\Setup\\orfa-update.exe", std::string(file.begin(), file.end()));
   SetupContext ctx{sim.Get()};

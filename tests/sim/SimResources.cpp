@@ -8,16 +8,19 @@ namespace {
 
 class SimResourceData : public ResourceData {
  public:
-  SimResourceData(std::shared_ptr<const std::string> bytes, std::shared_ptr<size_t> live)
-      : bytes_(std::move(bytes)), live_(std::move(live)) {
+  SimResourceData(std::shared_ptr<const std::string> bytes, std::optional<uint64_t> rva,
+                  std::shared_ptr<size_t> live)
+      : bytes_(std::move(bytes)), rva_(rva), live_(std::move(live)) {
     ++*live_;
   }
   ~SimResourceData() override { --*live_; }
   const uint8_t* Data() const override { return reinterpret_cast<const uint8_t*>(bytes_->data()); }
   size_t Size() const override { return bytes_->size(); }
+  std::optional<uint64_t> Rva() const override { return rva_; }
 
  private:
   std::shared_ptr<const std::string> bytes_;
+  std::optional<uint64_t> rva_;
   std::shared_ptr<size_t> live_;
 };
 
@@ -25,15 +28,17 @@ class SimResourceData : public ResourceData {
 
 SimResources::SimResources() = default;
 
-void SimResources::AddResource(const std::string& name, const std::string& type, const std::string& bytes) {
+void SimResources::AddResource(const std::string& name, const std::string& type, const std::string& bytes,
+                               std::optional<uint64_t> rva) {
   auto data = std::make_shared<const std::string>(bytes);
   for (auto& entry : entries_) {
     if (SameNoCase(entry.name, name) && SameNoCase(entry.type, type)) {
       entry.bytes = data;
+      entry.rva = rva;
       return;
     }
   }
-  entries_.push_back(Entry{name, type, data});
+  entries_.push_back(Entry{name, type, data, rva});
 }
 
 std::unique_ptr<ResourceData> SimResources::Load(const std::string& name, const std::string& type, uint32_t* error) {
@@ -45,7 +50,7 @@ std::unique_ptr<ResourceData> SimResources::Load(const std::string& name, const 
       code = kErrorResourceNameNotFound;  // the type exists
       if (SameNoCase(entry.name, name)) {
         if (error) *error = kErrorSuccess;
-        return std::make_unique<SimResourceData>(entry.bytes, live_);
+        return std::make_unique<SimResourceData>(entry.bytes, entry.rva, live_);
       }
     }
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,10 @@ class SimResources : public Resources {
   std::string ExecutablePath(uint32_t* error) override;
 
   // --- for tests
-  void AddResource(const std::string& name, const std::string& type, const std::string& bytes);  // names ignore case
+  // Names ignore case. With an RVA the bytes stand for those at that place of
+  // the loaded image (the test lays the executable's file out to match).
+  void AddResource(const std::string& name, const std::string& type, const std::string& bytes,
+                   std::optional<uint64_t> rva = std::nullopt);
   void LoadFails(uint32_t error) { loadError_ = error; }  // every Load fails with it; 0 ends it
   void SetExecutablePath(const std::string& path) { executablePath_ = path; }  // default C:\Setup\orfa-update.exe
   void ExecutablePathFails(uint32_t error) { pathError_ = error; }
@@ -32,6 +36,7 @@ class SimResources : public Resources {
     std::string name;
     std::string type;
     std::shared_ptr<const std::string> bytes;
+    std::optional<uint64_t> rva;
   };
   std::vector<Entry> entries_;
   uint32_t loadError_ = 0;

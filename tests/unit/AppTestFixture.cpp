@@ -49,15 +49,15 @@ std::string PayloadWithStamp(int stamp, size_t size) {
   return payload;
 }
 
-std::string MakeExecutableImage(bool stamped) {
-  std::string image(0x600, '\0');
+std::string MakeExecutableImage(bool stamped, const std::string& payload) {
+  std::string image(kPayloadOffset, '\0');
   image[0] = 'M';
   image[1] = 'Z';
   PutLe(image, 0x3C, 0x40, 4);
   std::memcpy(&image[0x40], "PE\0\0", 4);
   const size_t coff = 0x44;
   PutLe(image, coff, 0x14C, 2);      // i386
-  PutLe(image, coff + 2, 2, 2);      // two sections
+  PutLe(image, coff + 2, payload.empty() ? 2 : 3, 2);  // two sections, or three with a payload
   PutLe(image, coff + 16, 224, 2);   // optional header size
   const size_t optional = coff + 20;
   PutLe(image, optional, 0x10B, 2);  // PE32
@@ -67,6 +67,12 @@ std::string MakeExecutableImage(bool stamped) {
   PutLe(image, table + 20, 0x200, 4);
   PutLe(image, table + 40 + 16, 0x200, 4);  // .rdata
   PutLe(image, table + 40 + 20, 0x400, 4);
+  if (!payload.empty()) {  // .rsrc
+    PutLe(image, table + 80 + 12, static_cast<uint32_t>(kPayloadRva), 4);
+    PutLe(image, table + 80 + 16, static_cast<uint32_t>(payload.size()), 4);
+    PutLe(image, table + 80 + 20, static_cast<uint32_t>(kPayloadOffset), 4);
+    image += payload;
+  }
   for (size_t i = 0x200; i < 0x400; ++i) image[i] = static_cast<char>(i * 7);
   std::memcpy(&image[0x480], kDigestMarker, kDigestMarkerSize);
   if (stamped) image.replace(0x480 + kDigestMarkerSize, kDigestSize, DigestOfBytes(image).digest);
@@ -75,15 +81,22 @@ std::string MakeExecutableImage(bool stamped) {
 
 std::string DigestSlotOf(const std::string& image) { return image.substr(0x480, kDigestSlotSize); }
 
-ImageDigest DigestOfBytes(const std::string& image, size_t chunk, size_t headBytes) {
+ImageDigest DigestOfBytes(const std::string& image, size_t chunk, size_t headBytes,
+                          const LoadedPart& loaded, std::vector<bool>* read) {
+  if (read) read->assign(image.size(), false);
   size_t at = 0;
-  auto read = [&](uint8_t* buffer, size_t size) -> std::optional<size_t> {
+  auto reader = [&](uint8_t* buffer, size_t size) -> std::optional<size_t> {
     const size_t n = std::min(size, image.size() - at);
     std::memcpy(buffer, image.data() + at, n);
+    if (read) std::fill_n(read->begin() + static_cast<std::ptrdiff_t>(at), n, true);
     at += n;
     return n;
   };
-  return DigestOfImageFile(read, image.size(), kDigestMarker, chunk, headBytes);
+  auto seek = [&](uint64_t offset) {
+    at = static_cast<size_t>(std::min<uint64_t>(offset, image.size()));
+    return true;
+  };
+  return DigestOfImageFile(reader, image.size(), kDigestMarker, chunk, headBytes, loaded, seek);
 }
 
 void LayOutProduct(SimWindows& sim, Entry entry) {
@@ -99,9 +112,10 @@ void LayOutProduct(SimWindows& sim, Entry entry) {
   }
   sim.registry.SetString(RootKey::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion",
                          "ProgramFilesDir", "C:\\Program Files");
-  sim.files.AddFile(kExecutable, MakeExecutableImage());
+  const std::string payload = PayloadWithStamp(13 + 32, 10000);
+  sim.files.AddFile(kExecutable, MakeExecutableImage(true, payload));
   sim.resources.SetExecutablePath(kExecutable);
-  sim.resources.AddResource("ORFM", "COK", PayloadWithStamp(13 + 32, 10000));
+  sim.resources.AddResource("ORFM", "COK", payload, kPayloadRva);
   sim.system.SetUserLcid(1033);
   sim.system.SetAdmin(true);
 }

@@ -2,9 +2,11 @@
 // stamped into it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/SelfCheck.h"
+#include "app/Xxh3.h"
 #include "tests/unit/AppTestFixture.h"
 
 namespace orfa {
@@ -132,6 +134,85 @@ TEST(SelfCheckTest, ImageReadInPiecesOfAnySizeGivesTheSameDigest) {
     EXPECT_EQ(digest.digest, whole);
     EXPECT_FALSE(DigestOfBytes(twice, chunk, 0x200).record);
   }
+
+  // A payload the process holds in memory: taken from there, never read,
+  // and searched as well, across its ends too (here the record's marker
+  // appears a second time, astride the payload's start).
+  const std::string payload = PayloadWithStamp(45, 0x300);
+  const std::string carrying = MakeExecutableImage(true, payload);
+  const LoadedPart loaded{kPayloadRva, reinterpret_cast<const uint8_t*>(payload.data()), payload.size()};
+  const std::string marker = DigestSlotOf(carrying).substr(0, kDigestMarkerSize);
+  std::string astride = payload;
+  astride.replace(0, 6, marker.substr(10));
+  std::string twiceAstride = carrying;
+  twiceAstride.replace(kPayloadOffset - 10, 10, marker.substr(0, 10));
+  const LoadedPart loadedAstride{kPayloadRva, reinterpret_cast<const uint8_t*>(astride.data()), astride.size()};
+  twiceAstride.replace(kPayloadOffset, astride.size(), astride);
+  for (size_t chunk = 1; chunk <= 80; ++chunk) {
+    SCOPED_TRACE(chunk);
+    std::vector<bool> read;
+    const ImageDigest digest = DigestOfBytes(carrying, chunk, 0x200, loaded, &read);
+    EXPECT_EQ(digest.record, std::optional<uint64_t>(0x480));
+    EXPECT_EQ(digest.digest, DigestSlotOf(carrying).substr(kDigestMarkerSize));
+    EXPECT_EQ(std::count(read.begin() + kPayloadOffset, read.end(), true), 0);
+    EXPECT_EQ(std::count(read.begin(), read.begin() + kPayloadOffset, false), 0);
+    EXPECT_FALSE(DigestOfBytes(twiceAstride, chunk, 0x200, loadedAstride).record);
+  }
+}
+
+TEST(SelfCheckTest, PayloadHeldInMemoryIsCheckedThere) {
+  // The bytes in memory are what the installer writes: they are what counts.
+  const std::string payload = PayloadWithStamp(45, 0x300);
+  const std::string image = MakeExecutableImage(true, payload);
+  const std::string slot = DigestSlotOf(image);
+  std::string changed = payload;
+  changed[0x123] ^= 0x10;
+  std::string withMarker = payload;
+  withMarker.replace(0x40, kDigestMarkerSize, slot.substr(0, kDigestMarkerSize));
+  std::string damagedCopy = image;
+  damagedCopy[kPayloadOffset + 0x123] ^= 0x10;
+  struct Row {
+    const char* what;
+    std::string file;
+    std::string memory;
+    uint64_t rva;
+    ImageCheck expected;
+  };
+  const Row rows[] = {
+      {"the payload in memory as stamped", image, payload, kPayloadRva, ImageCheck::Intact},
+      {"a byte of it changed in memory", image, changed, kPayloadRva, ImageCheck::Damaged},
+      {"the marker in it once more", image, withMarker, kPayloadRva, ImageCheck::Damaged},
+      {"its copy in the file damaged, not read", damagedCopy, payload, kPayloadRva, ImageCheck::Intact},
+      // Places that no section's raw data holds whole: the file is read.
+      {"in no section", damagedCopy, payload, 0x9000, ImageCheck::Damaged},
+      {"past the section's end", damagedCopy, payload, kPayloadRva + 1, ImageCheck::Damaged},
+      {"in no section, file intact", image, changed, 0x9000, ImageCheck::Intact},
+      // The sample's code section lies at 0 in the image: read on after it.
+      {"a part in the middle", image, image.substr(0x200, 0x100), 0, ImageCheck::Intact},
+  };
+  for (const Row& row : rows) {
+    SimWindows sim;
+    sim.files.AddFile(kExecutable, row.file);
+    SetupContext ctx(sim.Get());
+    const LoadedPart loaded{row.rva, reinterpret_cast<const uint8_t*>(row.memory.data()), row.memory.size()};
+    EXPECT_EQ(CheckExecutableImage(ctx, kExecutable, slot, loaded), row.expected) << row.what;
+    EXPECT_EQ(sim.files.LogicHandleCount(), 0u) << row.what;
+  }
+
+  // A file that cannot be read on after the part in memory cannot be checked.
+  const std::string middle = image.substr(0x200, 0x100);
+  size_t at = 0;
+  const ImageDigest stuck = DigestOfImageFile(
+      [&](uint8_t* buffer, size_t size) -> std::optional<size_t> {
+        const size_t n = std::min(size, image.size() - at);
+        std::copy_n(image.data() + at, n, buffer);
+        at += n;
+        return n;
+      },
+      image.size(), slot.substr(0, kDigestMarkerSize), 0x100, 0x200,
+      LoadedPart{0, reinterpret_cast<const uint8_t*>(middle.data()), middle.size()},
+      [](uint64_t) { return false; });
+  EXPECT_TRUE(stuck.readFailed);
 }
 
 TEST(SelfCheckTest, DigestIsXxh3Of128BitsWithTheLeftOutBytesAsZeros) {
@@ -143,6 +224,81 @@ TEST(SelfCheckTest, DigestIsXxh3Of128BitsWithTheLeftOutBytesAsZeros) {
   // Overlapping ranges count once: "ab\0\0\0f".
   EXPECT_EQ(DigestOfImage(bytes, ImageLayout{6, {{2, 2}, {3, 2}}}),
             std::string("\x4c\x6b\x26\xe2\x50\x24\x34\x50\x56\x64\x04\xbc\xfa\xfe\x8b\xaa", 16));
+}
+
+TEST(SelfCheckTest, MarkerFinderFindsWhatStdSearchFinds) {
+  // Every place: at the start and the end of the bytes, across the places
+  // its pairs are looked at, overlapping itself, cut short by the end.
+  struct Row {
+    std::string marker;
+    std::string bytes;
+  };
+  std::string noise(3000, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  std::vector<Row> rows = {
+      {"orfa-update-sha2", "orfa-update-sha2"},
+      {"orfa-update-sha2", "orfa-update-sha"},
+      {"orfa-update-sha2", "xorfa-update-sha2orfa-update-sha2y"},
+      {"orfa-update-sha2", "orfa-update-shaorfa-update-sha2"},
+      {"aaaa", "aaabaaaaaa"},
+      {"abab", "aababababba"},
+      {"ab", "aab"},
+      {"x", "abcx"},
+      {"x", "abc"},
+  };
+  for (size_t at : {size_t{0}, size_t{1}, size_t{14}, size_t{15}, size_t{16}, size_t{29}, size_t{30},
+                    size_t{1000}, noise.size() - 16}) {
+    std::string planted = noise;
+    planted.replace(at, 16, "orfa-update-sha2");
+    rows.push_back({"orfa-update-sha2", planted});
+  }
+  rows.push_back({"orfa-update-sha2", noise});
+  for (const Row& row : rows) {
+    const MarkerFinder finder(row.marker);
+    const auto* begin = reinterpret_cast<const uint8_t*>(row.bytes.data());
+    const uint8_t* const end = begin + row.bytes.size();
+    // From every starting place, as the reader of pieces asks.
+    for (const uint8_t* from = begin; from <= end; ++from) {
+      const uint8_t* expected = std::search(from, end, row.marker.begin(), row.marker.end());
+      ASSERT_EQ(finder.Find(from, end), expected)
+          << row.marker << " in " << row.bytes.size() << " bytes from " << (from - begin);
+    }
+  }
+}
+
+TEST(SelfCheckTest, EveryKindOfVectorInstructionsHashesAlike) {
+  // Long inputs, so that the vector code runs (XXH3 hashes up to 240 bytes
+  // without it); the digests python3-xxhash gives for them.
+  auto pattern = [](size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(((i * 7) ^ (i >> 8)) & 0xFF);
+    return bytes;
+  };
+  struct Row {
+    std::string input;
+    std::string digest;
+  };
+  const Row rows[] = {
+      {"abc", std::string("\x06\xb0\x5a\xb6\x73\x3a\x61\x85\x78\xaf\x5f\x94\x89\x2f\x39\x50", 16)},
+      {pattern(2049), std::string("\x54\x93\xc0\x61\xed\xcc\x36\x26\xdf\x99\xc8\x19\x79\xdf\x1f\x56", 16)},
+      {pattern((1 << 20) + 13),
+       std::string("\xf3\xee\xa2\xc9\xae\x7c\x23\x0e\xe1\xdf\xa4\xe1\x30\x39\x1d\x34", 16)},
+  };
+  EXPECT_TRUE(Xxh3VectorRuns(Xxh3Vector::Scalar));
+  EXPECT_TRUE(Xxh3VectorRuns(WidestXxh3Vector()));
+  for (Xxh3Vector vector : {Xxh3Vector::Scalar, Xxh3Vector::Sse2, Xxh3Vector::Avx2}) {
+    if (!Xxh3VectorRuns(vector)) continue;  // not on this processor
+    for (const Row& row : rows) {
+      for (size_t piece : {row.input.size(), size_t{1}, size_t{63}, size_t{256}, size_t{4097}}) {
+        Xxh3Hash hash(vector);
+        for (size_t at = 0; at < row.input.size(); at += piece) {
+          hash.Update(row.input.data() + at, std::min(piece, row.input.size() - at));
+        }
+        EXPECT_EQ(hash.Digest(), row.digest)
+            << "kind " << static_cast<int>(vector) << ", " << row.input.size() << " bytes in pieces of " << piece;
+      }
+    }
+  }
 }
 
 TEST(SelfCheckTest, UnreadableExecutableIsUnreadable) {

@@ -292,6 +292,71 @@ TEST_F(Version6Names, Windows10Reporting62TakesTheRegistryProductName) {
   EXPECT_TRUE(ctx.Is64BitSystem);
   EXPECT_EQ(Name(Nt(6, 2, 1, 0x0100, "  "), 0), "Windows 10 Pro 32-bit");
   EXPECT_FALSE(ctx.Is64BitSystem);
+  EXPECT_TRUE(sim.processes.RunCapturedCalls().empty());  // the name replaces the word of "ver"
+}
+
+// Where a row of the table below keeps "ProductName".
+enum class ProductNameAt { Value, NoKey, KeyWithoutValue, DeniedKey };
+
+TEST_F(Version6Names, TheConsoleRunsOnlyWhereTheNameKeepsItsWord) {
+  // The product name replaces the whole table text, the word of "ver" with
+  // it, so 8 and later (which all have one) start no console process; the
+  // name and the 64-bit flag come out as they would after asking anyway.
+  struct NameRow {
+    OsVersionRecord version;
+    uint16_t architecture;
+    ProductNameAt at;
+    const char* productName;
+    const char* expected;
+    bool is64;
+    size_t consoleRuns;
+  };
+  const NameRow rows[] = {
+      {Nt(6, 2, 1), 9, ProductNameAt::Value, "Windows 10 Pro", "Windows 10 Pro 64-bit", true, 0},
+      {Nt(6, 2, 3), 0, ProductNameAt::Value, "Windows Server 2019", "Windows Server 2019 32-bit", false, 0},
+      {Nt(6, 2, 1), 6, ProductNameAt::Value, "Windows 8.1", "Windows 8.1", false, 0},
+      {Nt(6, 2, 1, 0, "Service Pack 1"), 9, ProductNameAt::Value, "",
+       " 64-bit Service Pack 1", true, 0},  // an empty name is a name
+      {Nt(6, 2, 1), 9, ProductNameAt::NoKey, "", "Microsoft Windows 10  64-bit", true, 1},
+      {Nt(6, 2, 3), 9, ProductNameAt::KeyWithoutValue, "", "Microsoft Windows Server 10  64-bit", true, 1},
+      {Nt(6, 2, 1), 0, ProductNameAt::DeniedKey, "", "Microsoft Windows 10  32-bit", false, 1},
+      {Nt(6, 1, 1), 9, ProductNameAt::Value, "Windows 7 Ultimate", "Windows 7 Ultimate 64-bit", true, 0},
+      {Nt(6, 1, 1), 9, ProductNameAt::NoKey, "", "Microsoft Windows 7  64-bit", true, 0},
+      {Nt(6, 0, 3), 0, ProductNameAt::DeniedKey, "", "Microsoft Windows Server 2008  32-bit", false, 0},
+      {Nt(6, 3, 1), 9, ProductNameAt::Value, "Windows 8.1 Pro", "Windows 8.1 Pro 64-bit", true, 0},
+      {Nt(6, 4, 1), 9, ProductNameAt::KeyWithoutValue, "", "Microsoft Windows  64-bit", true, 0},
+  };
+  for (const NameRow& row : rows) {
+    SimWindows fresh;  // a registry of the row's own
+    fresh.Set64BitSystem(true);
+    fresh.processes.OnConsoleCommand(
+        [](const std::string& command) { return command == "ver" ? kVer10 : ""; });
+    switch (row.at) {
+      case ProductNameAt::Value:
+        fresh.registry.SetString(RootKey::LocalMachine, kCurrentVersion, "ProductName", row.productName);
+        break;
+      case ProductNameAt::NoKey:
+        break;
+      case ProductNameAt::KeyWithoutValue:
+        fresh.registry.CreateKey(RootKey::LocalMachine, kCurrentVersion);
+        break;
+      case ProductNameAt::DeniedKey:
+        fresh.registry.SetString(RootKey::LocalMachine, kCurrentVersion, "ProductName", "Unread");
+        fresh.registry.DenyAccess(RootKey::LocalMachine, kCurrentVersion);
+        break;
+    }
+    fresh.system.SetVersion(row.version);
+    fresh.system.SetProcessorArchitecture(row.architecture);
+    SetupContext context{fresh.Get()};
+    const std::string where = std::to_string(row.version.major) + "." +
+                              std::to_string(row.version.minor) + " product name case " +
+                              std::to_string(static_cast<int>(row.at)) + " arch " +
+                              std::to_string(row.architecture);
+    EXPECT_EQ(BuildSystemName(context), row.expected) << where;
+    EXPECT_EQ(context.Is64BitSystem, row.is64) << where;
+    EXPECT_EQ(fresh.processes.RunCapturedCalls().size(), row.consoleRuns) << where;
+    EXPECT_EQ(fresh.registry.OpenKeyCount(), 0u) << where;
+  }
 }
 
 TEST_F(Version6Names, Windows10Reporting62WithoutProductName) {
@@ -326,6 +391,12 @@ TEST_F(Version6Names, ProductNameOfAnotherTypeIsAFailureForTheCallerAndTheKeyIsC
   sim.system.SetProcessorArchitecture(9);
   EXPECT_THROW(BuildSystemName(ctx), RegistryFailure);
   EXPECT_EQ(sim.registry.OpenKeyCount(), 0u);
+  // On 6.2 too, and the failure comes before any console process.
+  Ver(kVer10);
+  sim.system.SetVersion(Nt(6, 2, 1));
+  EXPECT_THROW(BuildSystemName(ctx), RegistryFailure);
+  EXPECT_EQ(sim.registry.OpenKeyCount(), 0u);
+  EXPECT_TRUE(sim.processes.RunCapturedCalls().empty());
 }
 
 TEST_F(Version6Names, ProductNameIsNotAskedForWithoutTheExtendedRecord) {
@@ -335,6 +406,11 @@ TEST_F(Version6Names, ProductNameIsNotAskedForWithoutTheExtendedRecord) {
   sim.system.SetProcessorArchitecture(9);
   EXPECT_EQ(BuildSystemName(ctx), "Microsoft Windows Server 2008 R2 ");
   EXPECT_FALSE(ctx.Is64BitSystem);
+  // So on 6.2 the word of "ver" stays, and the console is asked.
+  Ver(kVer10);
+  sim.system.SetBasicVersion(Nt(6, 2, 0));
+  EXPECT_EQ(BuildSystemName(ctx), "Microsoft Windows Server 10 ");
+  EXPECT_EQ(sim.processes.RunCapturedCalls().size(), 1u);
 }
 
 // ------------------------------------------------------------ basic record only

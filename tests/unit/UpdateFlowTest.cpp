@@ -437,5 +437,40 @@ TEST_F(UpdateFlowTest, DamagedOrUnreadableExecutableStopsBeforeAnythingIsWritten
   EXPECT_FALSE(EstimatedSize());
 }
 
+TEST_F(UpdateFlowTest, SelfCheckTakesThePayloadFromTheLoadedImage) {
+  // A payload larger than the check's first read of its executable: the
+  // loaded one is checked in memory, and is what gets installed.
+  const std::string payload = PayloadWithStamp(13 + 32, 3 << 20);
+  const std::string image = MakeExecutableImage(true, payload);
+  std::string changed = payload;
+  changed[2 << 20] ^= 1;
+  struct Row {
+    const char* what;
+    std::string resource;
+    std::optional<uint64_t> rva;
+    std::vector<std::string> texts;
+    bool installed;
+    bool payloadRead;  // the file's copy of it
+  };
+  const Row rows[] = {
+      {"in the loaded image", payload, kPayloadRva, {}, true, false},
+      {"changed in memory", changed, kPayloadRva, {"The installer is damaged."}, false, false},
+      {"not in the loaded image", payload, std::nullopt, {}, true, true},
+  };
+  for (const Row& row : rows) {
+    SimWindows fresh;
+    LayOutProduct(fresh);
+    fresh.files.AddFile(kExecutable, image);
+    fresh.resources.AddResource("ORFM", "COK", row.resource, row.rva);
+    fresh.processes.SetArguments({"modest"});
+    EXPECT_EQ(RunProgram(fresh.Get(), DigestSlotOf(image)), 0) << row.what;
+    std::vector<std::string> texts;
+    for (const auto& call : fresh.ui.Calls()) texts.push_back(call.request.text);
+    EXPECT_EQ(texts, row.texts) << row.what;
+    EXPECT_EQ(fresh.files.ReadFileBytes(kInstalledPayload) == payload, row.installed) << row.what;
+    EXPECT_EQ(fresh.files.BytesRead() > payload.size(), row.payloadRead) << row.what;
+  }
+}
+
 }  // namespace
 }  // namespace orfa

@@ -1,0 +1,10 @@
+/* XXH3-128 with AVX2 instructions (the build compiles this file with -mavx2). */
+#include <string.h>
+
+#define XXH_INLINE_ALL
+#define XXH_VECTOR XXH_AVX2
+#include <xxhash.h>
+
+#include "app/Xxh3Variant.h"
+
+ORFA_XXH3_FUNCTIONS(orfa_xxh3_avx2)
