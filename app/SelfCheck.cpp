@@ -5,6 +5,10 @@
 
 #include "app/Xxh3.h"
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace orfa {
 namespace {
 
@@ -73,9 +77,42 @@ constexpr size_t kPrefetchAhead = 2048;
 // The two bytes at `at`, the first in the low bits.
 uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
 
+#if defined(__i386__) || defined(__x86_64__)
+// The first place in [0, length) where the whole marker (size >= 2) lies,
+// among those whose bytes all lie before `length`, looked at `kWidth` places
+// at a time: a place whose first and last bytes are the marker's is compared
+// whole. Returns `length` when none is, and sets `*next` to the first place
+// it did not look at.
+#define ORFA_VECTOR_FINDER(NAME, TARGET, VEC, WIDTH, SET1, LOAD, AND, CMPEQ, MOVEMASK)       \
+  __attribute__((target(TARGET), force_align_arg_pointer)) size_t NAME(                    \
+      const uint8_t* from, size_t length, const uint8_t* marker, size_t size, size_t* next) { \
+    const VEC first = SET1(static_cast<char>(marker[0]));                                    \
+    const VEC last = SET1(static_cast<char>(marker[size - 1]));                              \
+    size_t at = 0;                                                                           \
+    for (; length - at >= (WIDTH) + size - 1; at += (WIDTH)) {                               \
+      const VEC heads = LOAD(reinterpret_cast<const VEC*>(from + at));                       \
+      const VEC tails = LOAD(reinterpret_cast<const VEC*>(from + at + size - 1));            \
+      uint32_t both = static_cast<uint32_t>(MOVEMASK(AND(CMPEQ(heads, first), CMPEQ(tails, last)))); \
+      for (; both != 0; both &= both - 1) {                                                  \
+        const size_t place = at + static_cast<size_t>(__builtin_ctz(both));                  \
+        if (std::memcmp(from + place, marker, size) == 0) return place;                      \
+      }                                                                                      \
+    }                                                                                        \
+    *next = at;                                                                              \
+    return length;                                                                           \
+  }
+
+ORFA_VECTOR_FINDER(FindSse2, "sse2", __m128i, 16, _mm_set1_epi8, _mm_loadu_si128, _mm_and_si128,
+                   _mm_cmpeq_epi8, _mm_movemask_epi8)
+ORFA_VECTOR_FINDER(FindAvx2, "avx2", __m256i, 32, _mm256_set1_epi8, _mm256_loadu_si256,
+                   _mm256_and_si256, _mm256_cmpeq_epi8, _mm256_movemask_epi8)
+#undef ORFA_VECTOR_FINDER
+#endif
+
 }  // namespace
 
-MarkerFinder::MarkerFinder(const std::string& marker) : marker_(marker), pairs_(65536 / 32) {
+MarkerFinder::MarkerFinder(const std::string& marker, Xxh3Vector vector)
+    : vector_(Xxh3VectorRuns(vector) ? vector : Xxh3Vector::Scalar), marker_(marker), pairs_(65536 / 32) {
   for (size_t i = 0; i + 1 < marker_.size(); ++i) {
     const uint32_t pair = PairAt(reinterpret_cast<const uint8_t*>(marker_.data()) + i);
     pairs_[pair >> 5] |= uint32_t{1} << (pair & 31);
@@ -83,6 +120,23 @@ MarkerFinder::MarkerFinder(const std::string& marker) : marker_(marker), pairs_(
 }
 
 const uint8_t* MarkerFinder::Find(const uint8_t* from, const uint8_t* end) const {
+#if defined(__i386__) || defined(__x86_64__)
+  const size_t size = marker_.size();
+  const size_t length = static_cast<size_t>(end - from);
+  if (size >= 2 && length >= size && vector_ != Xxh3Vector::Scalar) {
+    const auto* marker = reinterpret_cast<const uint8_t*>(marker_.data());
+    size_t next = 0;
+    const size_t place = vector_ == Xxh3Vector::Avx2 ? FindAvx2(from, length, marker, size, &next)
+                                                     : FindSse2(from, length, marker, size, &next);
+    if (place != length) return from + place;
+    // The last places, too few for a whole vector.
+    return FindByPairs(from + next, end);
+  }
+#endif
+  return FindByPairs(from, end);
+}
+
+const uint8_t* MarkerFinder::FindByPairs(const uint8_t* from, const uint8_t* end) const {
   const size_t size = marker_.size();
   const size_t length = static_cast<size_t>(end - from);
   const auto* marker = reinterpret_cast<const uint8_t*>(marker_.data());

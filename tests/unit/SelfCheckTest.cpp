@@ -253,15 +253,27 @@ TEST(SelfCheckTest, MarkerFinderFindsWhatStdSearchFinds) {
     rows.push_back({"orfa-update-sha2", planted});
   }
   rows.push_back({"orfa-update-sha2", noise});
-  for (const Row& row : rows) {
-    const MarkerFinder finder(row.marker);
-    const auto* begin = reinterpret_cast<const uint8_t*>(row.bytes.data());
-    const uint8_t* const end = begin + row.bytes.size();
-    // From every starting place, as the reader of pieces asks.
-    for (const uint8_t* from = begin; from <= end; ++from) {
-      const uint8_t* expected = std::search(from, end, row.marker.begin(), row.marker.end());
-      ASSERT_EQ(finder.Find(from, end), expected)
-          << row.marker << " in " << row.bytes.size() << " bytes from " << (from - begin);
+  // Places whose first and last bytes are the marker's but not the rest, in
+  // every lane of a vector and across two vectors' seam.
+  std::string lookalikes(200, 'o');
+  for (size_t i = 15; i < lookalikes.size(); i += 17) lookalikes[i] = '2';
+  rows.push_back({"orfa-update-sha2", lookalikes});
+  lookalikes.replace(64 - 7, 16, "orfa-update-sha2");
+  rows.push_back({"orfa-update-sha2", lookalikes});
+  rows.push_back({"o2", "oooooooooooooooooooooooooooooooooooooooooooooooo2"});
+  for (Xxh3Vector vector : {Xxh3Vector::Scalar, Xxh3Vector::Sse2, Xxh3Vector::Avx2}) {
+    if (!Xxh3VectorRuns(vector)) continue;  // not on this processor
+    for (const Row& row : rows) {
+      const MarkerFinder finder(row.marker, vector);
+      const auto* begin = reinterpret_cast<const uint8_t*>(row.bytes.data());
+      const uint8_t* const end = begin + row.bytes.size();
+      // From every starting place, as the reader of pieces asks.
+      for (const uint8_t* from = begin; from <= end; ++from) {
+        const uint8_t* expected = std::search(from, end, row.marker.begin(), row.marker.end());
+        ASSERT_EQ(finder.Find(from, end), expected)
+            << "kind " << static_cast<int>(vector) << ": " << row.marker << " in " << row.bytes.size()
+            << " bytes from " << (from - begin);
+      }
     }
   }
 }
