@@ -314,8 +314,9 @@ ImageDigest DigestOfImageFile(const ImageReader& read, uint64_t fileSize, const 
   while (pass.Position() < imageEnd) {
     const uint64_t pos = pass.Position();
     if (loadedAt && pos == *loadedAt) {
-      for (size_t done = 0; done < loaded.size; done += std::min(chunk, loaded.size - done)) {
-        if (!pass.Feed(loaded.data + done, std::min(chunk, loaded.size - done))) return result;
+      const size_t most = std::min(chunk, kLoadedPiece);
+      for (size_t done = 0; done < loaded.size; done += std::min(most, loaded.size - done)) {
+        if (!pass.Feed(loaded.data + done, std::min(most, loaded.size - done))) return result;
       }
       if (pass.Position() < imageEnd && !seek(pass.Position())) {
         result.readFailed = true;

@@ -158,6 +158,25 @@ TEST(SelfCheckTest, ImageReadInPiecesOfAnySizeGivesTheSameDigest) {
     EXPECT_EQ(std::count(read.begin(), read.begin() + kPayloadOffset, false), 0);
     EXPECT_FALSE(DigestOfBytes(twiceAstride, chunk, 0x200, loadedAstride).record);
   }
+
+  // A payload in memory longer than the pieces it is hashed in, read in the
+  // installer's own pieces: the marker astride a piece's end inside it is
+  // found there too, and the digest is the one of the bytes in order.
+  const std::string longPayload = PayloadWithStamp(45, 2 * kLoadedPiece + 0x300);
+  const std::string longCarrying = MakeExecutableImage(true, longPayload);
+  const std::string longMarker = DigestSlotOf(longCarrying).substr(0, kDigestMarkerSize);
+  const LoadedPart longLoaded{kPayloadRva, reinterpret_cast<const uint8_t*>(longPayload.data()),
+                              longPayload.size()};
+  const ImageDigest longDigest = DigestOfBytes(longCarrying, kImageReadChunk, 4096, longLoaded);
+  EXPECT_EQ(longDigest.record, std::optional<uint64_t>(0x480));
+  EXPECT_EQ(longDigest.digest, DigestSlotOf(longCarrying).substr(kDigestMarkerSize));
+  for (size_t cut : {size_t{1}, size_t{8}, kDigestMarkerSize - 1}) {
+    SCOPED_TRACE(cut);
+    std::string seam = longPayload;
+    seam.replace(kLoadedPiece - cut, kDigestMarkerSize, longMarker);
+    const LoadedPart seamLoaded{kPayloadRva, reinterpret_cast<const uint8_t*>(seam.data()), seam.size()};
+    EXPECT_FALSE(DigestOfBytes(longCarrying, kImageReadChunk, 4096, seamLoaded).record);
+  }
 }
 
 TEST(SelfCheckTest, PayloadHeldInMemoryIsCheckedThere) {
