@@ -78,6 +78,11 @@ constexpr size_t kPrefetchAhead = 2048;
 uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
 
 #if defined(__i386__) || defined(__x86_64__)
+// How far ahead the vector finder asks for bytes: a page or two, so that the
+// next page's bytes are on their way from memory while this one's are looked
+// at (the processor's own prefetching stops at a page's end).
+constexpr size_t kVectorPrefetchAhead = 4096;
+
 // The first place in [0, length) where the whole marker (size >= 2) lies,
 // among those whose bytes all lie before `length`, looked at `kWidth` places
 // at a time: a place whose first and last bytes are the marker's is compared
@@ -90,6 +95,9 @@ uint32_t PairAt(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]
     const VEC last = SET1(static_cast<char>(marker[size - 1]));                              \
     size_t at = 0;                                                                           \
     for (; length - at >= (WIDTH) + size - 1; at += (WIDTH)) {                               \
+      if (length - at > kVectorPrefetchAhead) {                                              \
+        _mm_prefetch(reinterpret_cast<const char*>(from + at + kVectorPrefetchAhead), _MM_HINT_T0); \
+      }                                                                                      \
       const VEC heads = LOAD(reinterpret_cast<const VEC*>(from + at));                       \
       const VEC tails = LOAD(reinterpret_cast<const VEC*>(from + at + size - 1));            \
       uint32_t both = static_cast<uint32_t>(MOVEMASK(AND(CMPEQ(heads, first), CMPEQ(tails, last)))); \
