@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <new>
+#include <tuple>
+#include <utility>
 
 #include "app/SelfCheck.h"
 #include "app/Startup.h"
@@ -93,6 +95,14 @@ void ShowApplicationError(Platform& os, const std::string& className, const std:
   os.ui.MessageBox(box);
 }
 
+// The payload's resource: its name is the file name before the extension
+// found at step 1 (PayloadExt, with its dot), its type that extension
+// without the dot ("orfm.cok": ORFM/COK, as the build embeds it).
+std::pair<std::string, std::string> PayloadResourceOf(const SetupContext& ctx) {
+  return {ctx.PayloadFileName.substr(0, ctx.PayloadFileName.find(ctx.PayloadExt)),
+          ctx.PayloadExt.substr(ctx.PayloadExt.empty() ? 0 : 1)};
+}
+
 }  // namespace
 
 // The product runs as the user who started the installer, not elevated:
@@ -114,11 +124,9 @@ bool VerifyOwnExecutable(SetupContext& ctx) {
   const std::string path = ctx.Os.resources.ExecutablePath(&error);
   // The carried payload is most of the image, and the loader has mapped it
   // already: the check takes it from there rather than reading it again.
-  const size_t dot = ctx.PayloadFileName.rfind('.');
+  const auto [name, type] = PayloadResourceOf(ctx);
   const std::unique_ptr<ResourceData> payload =
-      dot == std::string::npos ? nullptr
-                               : ctx.Os.resources.Load(ctx.PayloadFileName.substr(0, dot),
-                                                       ctx.PayloadFileName.substr(dot + 1), &error);
+      type.empty() ? nullptr : ctx.Os.resources.Load(name, type, &error);
   LoadedPart loaded;
   if (payload && payload->Rva()) loaded = LoadedPart{*payload->Rva(), payload->Data(), payload->Size()};
   const ImageCheck check = path.empty() ? ImageCheck::Unreadable
@@ -212,8 +220,7 @@ void RunUpdate(SetupContext& ctx) {
   }
 
   // 11. Install.
-  ctx.PayloadFileName = ctx.PayloadFileName.substr(0, ctx.PayloadFileName.find(ctx.PayloadExt));
-  ctx.PayloadExt = ctx.PayloadExt.substr(ctx.PayloadExt.empty() ? 0 : 1);
+  std::tie(ctx.PayloadFileName, ctx.PayloadExt) = PayloadResourceOf(ctx);
   // The quiet mode has not waited for the product to let go of the file: it
   // does so while the file is in use, as step 9 would have.
   const InUseWait wait = quietMode ? InUseWait{kOpenAttempts, kOpenPauseMs} : InUseWait();
