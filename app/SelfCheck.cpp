@@ -230,12 +230,12 @@ class ImagePass {
   bool Feed(const uint8_t* piece, size_t size) {
     // Places that start in the bytes before the piece and end in it; a
     // place lies in neither alone, as each holds fewer bytes than the marker.
-    std::vector<uint8_t> joint(tail_);
-    joint.insert(joint.end(), piece, piece + std::min(size, marker_.size() - 1));
-    for (const uint8_t* at = joint.data(), *end = at + joint.size();; ++at) {
+    joint_.assign(tail_.begin(), tail_.end());
+    joint_.insert(joint_.end(), piece, piece + std::min(size, marker_.size() - 1));
+    for (const uint8_t* at = joint_.data(), *end = at + joint_.size();; ++at) {
       at = finder_.Find(at, end);
       if (at == end) break;
-      if (!Record(pos_ - tail_.size() + static_cast<uint64_t>(at - joint.data()))) return false;
+      if (!Record(pos_ - tail_.size() + static_cast<uint64_t>(at - joint_.data()))) return false;
     }
     for (const uint8_t* at = piece, *end = piece + size;; ++at) {
       at = finder_.Find(at, end);
@@ -281,6 +281,7 @@ class ImagePass {
   ZeroingHasher hasher_;
   std::optional<uint64_t> record_;
   std::vector<uint8_t> tail_;  // the last bytes fed, fewer than the marker's
+  std::vector<uint8_t> joint_;  // the tail, then the next piece's first bytes; reused
   uint64_t pos_ = 0;
 };
 
