@@ -28,15 +28,17 @@ class Image:
         pe, = struct.unpack_from("<I", data, 0x3C)
         if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE image")
+        self.characteristics_at = pe + 22
         self.machine, count = struct.unpack_from("<HH", data, pe + 4)
         optional_size, = struct.unpack_from("<H", data, pe + 20)
         optional = pe + 24
+        self.checksum_at = optional + 64
         self.pe32_plus = struct.unpack_from("<H", data, optional)[0] == 0x20B
         self.base = struct.unpack_from("<Q" if self.pe32_plus else "<I", data,
                                        optional + (24 if self.pe32_plus else 28))[0]
         self.image_size, = struct.unpack_from("<I", data, optional + 56)
-        directories = optional + (112 if self.pe32_plus else 96)
-        self.relocation_directory = struct.unpack_from("<II", data, directories + 5 * 8)
+        self.directories = optional + (112 if self.pe32_plus else 96)
+        self.relocation_directory = self.directory(5)
         self.sections = []
         table = optional + optional_size
         for i in range(count):
@@ -44,6 +46,10 @@ class Image:
             flags, = struct.unpack_from("<I", data, table + i * 40 + 36)
             self.sections.append((name.rstrip(b"\0").decode("ascii", "replace"),
                                   va, vsize, rsize, rptr, flags))
+
+    def directory(self, index):
+        """The data directory's (RVA, size)."""
+        return struct.unpack_from("<II", self.data, self.directories + index * 8)
 
     def offset(self, rva):
         """The file offset of an RVA with bytes in the file, or None."""

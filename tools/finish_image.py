@@ -19,49 +19,24 @@ stays. The changes are the same on every run, so builds stay reproducible."""
 import struct
 import sys
 
+from check_delay_slots import Image
+
 ALLOWED_IMPORTS = {"kernel32.dll", "msvcrt.dll"}
 RUN_FROM_SWAP = 0x0400 | 0x0800  # IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP | IMAGE_FILE_NET_RUN_FROM_SWAP
 
 
-class Pe:
-    def __init__(self, data):
-        self.data = data
-        pe, = struct.unpack_from("<I", data, 0x3C)
-        if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError("not a PE image")
-        self.characteristics_at = pe + 22
-        count, = struct.unpack_from("<H", data, pe + 6)
-        optional_size, = struct.unpack_from("<H", data, pe + 20)
-        self.optional = pe + 24
-        self.checksum_at = self.optional + 64
-        pe32_plus = struct.unpack_from("<H", data, self.optional)[0] == 0x20B
-        self.directories = self.optional + (112 if pe32_plus else 96)
-        table = self.optional + optional_size
-        self.sections = [struct.unpack_from("<IIII", data, table + i * 40 + 8) for i in range(count)]
-
-    def offset(self, rva):
-        for vsize, va, rsize, rptr in self.sections:
-            if va <= rva < va + max(vsize, rsize):
-                return rva - va + rptr
-        raise ValueError(f"RVA {rva:#x} outside the sections")
-
-    def text(self, rva):
-        at = self.offset(rva)
-        return self.data[at:self.data.index(b"\0", at)].decode("ascii", "replace")
-
-    def static_imports(self):
-        """The DLL names of the import directory, lower-case, in order."""
-        rva, size = struct.unpack_from("<II", self.data, self.directories + 1 * 8)
-        names = []
-        if size == 0:
-            return names
-        at = self.offset(rva)
-        while True:
-            descriptor = struct.unpack_from("<5I", self.data, at)
-            if not any(descriptor):
-                return names
-            names.append(self.text(descriptor[3]).lower())
-            at += 20
+def static_imports(image):
+    """The DLL names of the import directory, lower-case, in order."""
+    rva, size = image.directory(1)
+    at = image.offset(rva) if size else None
+    names = []
+    while at is not None:
+        descriptor = struct.unpack_from("<5I", image.data, at)
+        if not any(descriptor):
+            break
+        names.append((image.text(descriptor[3]) or "?").lower())
+        at += 20
+    return names
 
 
 def checksum(data, checksum_at):
@@ -86,8 +61,8 @@ def main():
     with open(path, "rb") as f:
         data = bytearray(f.read())
     try:
-        pe = Pe(data)
-        imports = pe.static_imports()
+        pe = Image(data)
+        imports = static_imports(pe)
     except (ValueError, struct.error) as fault:
         print(f"{path}: error: {fault}", file=sys.stderr)
         return 1
