@@ -42,7 +42,7 @@ std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize,
     const uint64_t rawPointer = ReadLe(head, header + 20, 4);
     const uint64_t virtualSize = ReadLe(head, header + 8, 4);
     if (rawSize != 0) layout.imageEnd = std::max(layout.imageEnd, rawPointer + rawSize);
-    layout.sections.push_back({ReadLe(head, header + 12, 4), rawPointer, rawSize,
+    layout.sections.push_back({ReadLe(head, header + 12, 4), rawPointer,
                                virtualSize == 0 ? rawSize : std::min(virtualSize, rawSize)});
   }
   // A truncated file, or one whose sections end before its own headers.

@@ -14,13 +14,12 @@
 namespace orfa {
 
 // A section as its header gives it: where the loader places it in the image
-// (counted from the image's base) and where its raw data lies in the file.
+// (counted from the image's base), where its raw data lies in the file, and
+// how many of those bytes the loader maps: the smaller of VirtualSize and
+// SizeOfRawData (SizeOfRawData when VirtualSize is 0).
 struct ImageSection {
   uint64_t virtualAddress = 0;
   uint64_t rawPointer = 0;
-  uint64_t rawSize = 0;
-  // The raw bytes the loader maps: the smaller of VirtualSize and
-  // SizeOfRawData (SizeOfRawData when VirtualSize is 0).
   uint64_t mappedSize = 0;
 };
 

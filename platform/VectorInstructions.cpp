@@ -36,7 +36,7 @@ bool Runs(VectorInstructions kind) {
   }
   return false;
 }
-#else
+#else  // another processor, in a native build there
 bool Runs(VectorInstructions kind) { return kind == VectorInstructions::None; }
 #endif
 
