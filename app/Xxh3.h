@@ -7,20 +7,15 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/VectorInstructions.h"
+
 namespace orfa {
-
-enum class Xxh3Vector { Scalar, Sse2, Avx2 };
-
-// Whether this processor and system run the kind's instructions.
-bool Xxh3VectorRuns(Xxh3Vector vector);
-// The widest kind that runs here.
-Xxh3Vector WidestXxh3Vector();
 
 struct Xxh3Functions;  // app/Xxh3Variant.h
 
 class Xxh3Hash {
  public:
-  explicit Xxh3Hash(Xxh3Vector vector = WidestXxh3Vector());
+  explicit Xxh3Hash(VectorInstructions vector = WidestVectorInstructions());
   ~Xxh3Hash();
   Xxh3Hash(const Xxh3Hash&) = delete;
   Xxh3Hash& operator=(const Xxh3Hash&) = delete;

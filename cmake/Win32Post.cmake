@@ -1,7 +1,10 @@
-# After linking, the installer gets its own digest stamped in.
+# After linking, the installer's static imports are checked (kernel32 and
+# msvcrt only) and its image marked to run from the page file when started
+# from removable or network media; then it gets its own digest stamped in.
 add_custom_command(TARGET orfa-update POST_BUILD
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/finish_image.py $<TARGET_FILE:orfa-update>
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/stamp_digest.py $<TARGET_FILE:orfa-update>
-  COMMENT "Stamping the installer's digest")
+  COMMENT "Checking the installer's imports, marking it run-from-swap, stamping its digest")
 
 # The 64-bit build of the same sources exists only to run the Wine layers on
 # a machine that cannot run 32-bit programs; the shipped executable is the

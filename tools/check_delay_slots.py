@@ -13,7 +13,11 @@ end, must hold the address of its own load stub in an executable section of
 the image: on i386 "mov eax, SLOT" (B8 + the slot's address), on x86-64
 "lea rax, [rip+d]" that yields the slot's address. A zero slot, or one that
 points elsewhere, would make the first call jump there; the build fails
-instead, naming the DLL and the function."""
+instead, naming the DLL and the function. An image the loader moves (ASLR)
+must also have a base relocation for each slot, which holds an absolute
+address, and on i386 for each stub's "mov eax" operand, another one; a
+RIP-relative lea needs none. Without it, the stub would hand on, and the
+slot send the call to, where the image was linked, not where it was loaded."""
 import struct
 import sys
 
@@ -24,13 +28,17 @@ class Image:
         pe, = struct.unpack_from("<I", data, 0x3C)
         if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE image")
+        self.characteristics_at = pe + 22
         self.machine, count = struct.unpack_from("<HH", data, pe + 4)
         optional_size, = struct.unpack_from("<H", data, pe + 20)
         optional = pe + 24
+        self.checksum_at = optional + 64
         self.pe32_plus = struct.unpack_from("<H", data, optional)[0] == 0x20B
         self.base = struct.unpack_from("<Q" if self.pe32_plus else "<I", data,
                                        optional + (24 if self.pe32_plus else 28))[0]
         self.image_size, = struct.unpack_from("<I", data, optional + 56)
+        self.directories = optional + (112 if self.pe32_plus else 96)
+        self.relocation_directory = self.directory(5)
         self.sections = []
         table = optional + optional_size
         for i in range(count):
@@ -38,6 +46,10 @@ class Image:
             flags, = struct.unpack_from("<I", data, table + i * 40 + 36)
             self.sections.append((name.rstrip(b"\0").decode("ascii", "replace"),
                                   va, vsize, rsize, rptr, flags))
+
+    def directory(self, index):
+        """The data directory's (RVA, size)."""
+        return struct.unpack_from("<II", self.data, self.directories + index * 8)
 
     def offset(self, rva):
         """The file offset of an RVA with bytes in the file, or None."""
@@ -56,6 +68,26 @@ class Image:
             return None
         end = self.data.find(b"\0", at, at + 256)
         return None if end < 0 else self.data[at:end].decode("ascii", "replace")
+
+    def relocated(self):
+        """The RVAs that base relocations of the image's pointer width patch."""
+        kind = 10 if self.pe32_plus else 3  # DIR64, HIGHLOW
+        rva, size = self.relocation_directory
+        found = set()
+        at = self.offset(rva) if size else None
+        if at is None:
+            return found
+        end = at + size
+        while at + 8 <= end:
+            page, block = struct.unpack_from("<II", self.data, at)
+            if block < 8:
+                break
+            for i in range(8, min(block, end - at) - 1, 2):
+                entry, = struct.unpack_from("<H", self.data, at + i)
+                if entry >> 12 == kind:
+                    found.add(page + (entry & 0xFFF))
+            at += block
+        return found
 
     def pointer(self, rva):
         at = self.offset(rva)
@@ -95,6 +127,7 @@ def faults(image, dlls):
     """Every fault found, as text; an empty list when the image is sound."""
     found, problems = set(), []
     width = 8 if image.pe32_plus else 4
+    relocated = image.relocated()
     for dll, iat, names in descriptors(image, dlls):
         found.add(dll)
         index = 0
@@ -113,6 +146,13 @@ def faults(image, dlls):
                 problems.append(f"{dll}: the slot of {function} holds {stub:#x}, outside the image's code")
             elif stub_target(image, stub - image.base) != slot_va:
                 problems.append(f"{dll}: the slot of {function} does not point at its load stub")
+            else:
+                if iat + index * width not in relocated:
+                    problems.append(f"{dll}: the slot of {function} has no base relocation: "
+                                    "moved by the loader, it still points where the stub was linked")
+                if not image.pe32_plus and stub - image.base + 1 not in relocated:
+                    problems.append(f"{dll}: the load stub of {function} has no base relocation "
+                                    "for its slot's address")
             index += 1
         if index == 0:
             problems.append(f"{dll}: a delay-import descriptor without functions")

@@ -6,11 +6,14 @@ XXH3-128 (canonical, big-endian) of the PE image from its start to the end of
 its last section, with the optional header's CheckSum, the certificate-table
 directory entry and the 16 digest bytes taken as zeros; so Authenticode signing
 (which sets those two header fields and appends the certificate table) keeps
-it valid. Needs python3-xxhash (tools/setup.sh)."""
+it valid. A non-zero PE checksum (GNU ld's) is computed again for the stamped
+file. Needs python3-xxhash (tools/setup.sh)."""
 import struct
 import sys
 
 import xxhash
+
+from finish_image import checksum
 
 # The record's marker, as app/SelfCheck.h spells it (kDigestMarker): a record
 # the tool cannot find fails the build.
@@ -64,6 +67,9 @@ def main():
         data = bytearray(f.read())
     value, slot = digest(data)
     data[slot + 16:slot + 32] = value
+    checksum_at = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 64
+    if struct.unpack_from("<I", data, checksum_at)[0] != 0:
+        struct.pack_into("<I", data, checksum_at, checksum(data, checksum_at))
     with open(path, "wb") as f:
         f.write(data)
     print(f"stamp_digest: {path}: {value.hex()}")

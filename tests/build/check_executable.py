@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the finished installer: a PE32 (i386) GUI executable whose static
+"""Checks the finished installer: a PE32 (i386) GUI executable, marked to run
+from the page file when started from removable or network media, whose static
 imports are only what is loaded before its entry restricts the DLL search to
 the system folder (kernel32 and the C runtime, both KnownDLLs; everything else
 is delay-loaded), whose sections are page-aligned in the file, with the
@@ -16,11 +17,11 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent.parent / "tools"))
 import check_payload  # noqa: E402  (the build's own derivation of the identity)
-
-# A DLL imported statically is loaded before the program's first instruction,
-# searched for in the executable's folder first unless Windows keeps it among
-# its KnownDLLs.
-ALLOWED_IMPORTS = {"kernel32.dll", "msvcrt.dll"}
+# The build's post-link step: the static imports it allows (a DLL imported
+# statically is loaded before the program's first instruction, searched for
+# in the executable's folder first unless Windows keeps it among its
+# KnownDLLs) and the run-from-swap flags it sets.
+from finish_image import ALLOWED_IMPORTS, RUN_FROM_SWAP, checksum  # noqa: E402
 
 
 def fail(message):
@@ -40,6 +41,7 @@ class Pe:
         self.magic, = struct.unpack_from("<H", data, self.optional)
         self.subsystem, = struct.unpack_from("<H", data, self.optional + 68)
         self.timestamp, = struct.unpack_from("<I", data, pe + 8)
+        self.characteristics, = struct.unpack_from("<H", data, pe + 22)
         table = self.optional + optional_size
         self.sections = []
         for i in range(self.sections_count):
@@ -143,6 +145,12 @@ def main():
         fail(f"subsystem {pe.subsystem}, not the Windows GUI subsystem")
     if pe.timestamp != 0:
         fail(f"time stamp {pe.timestamp:#x} in the PE header")
+    if pe.characteristics & RUN_FROM_SWAP != RUN_FROM_SWAP:
+        fail(f"characteristics {pe.characteristics:#06x}: not run from swap on removable and "
+             "network media (0x0400, 0x0800)")
+    stored, = struct.unpack_from("<I", data, pe.optional + 64)
+    if stored not in (0, checksum(data, pe.optional + 64)):
+        fail(f"PE checksum {stored:#x} is not the file's ({checksum(data, pe.optional + 64):#x})")
     file_alignment, = struct.unpack_from("<I", data, pe.optional + 36)
     if file_alignment != 0x1000:
         fail(f"file alignment {file_alignment:#x}, not page-aligned sections (0x1000)")
@@ -174,7 +182,7 @@ def main():
     if cok[0][3] != expected:
         fail(f"payload resource differs from {payload} ({len(cok[0][3])} vs {len(expected)} bytes)")
     check_version_resource(resources, file_name, version)
-    print(f"ok: PE32 GUI, imports {sorted(imports)}, manifest, {rtype}/{name}/1049 "
+    print(f"ok: PE32 GUI, run from swap, imports {sorted(imports)}, manifest, {rtype}/{name}/1049 "
           f"{len(expected)} bytes sha256 {hashlib.sha256(expected).hexdigest()[:16]}, "
           f"version resource {version}.0.0.0")
 

@@ -97,6 +97,13 @@ class DelaySlotsTest(unittest.TestCase):
             done = self.link(folder, "-DDECLSPEC_IMPORT=")
         self.assertEqual(done.returncode, 0, done.stderr)
 
+    def test_slots_and_stubs_without_base_relocations_fail(self):
+        with tempfile.TemporaryDirectory() as folder:
+            done = self.link(folder, "-DDECLSPEC_IMPORT=", "-Wl,--disable-reloc-section")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("the slot of RegOpenKeyExA has no base relocation", done.stderr)
+        self.assertIn("the load stub of RegOpenKeyExA has no base relocation", done.stderr)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <new>
 
-#include "app/SelfCheck.h"
+#include "app/ImageLayout.h"
 #include "platform/ProgressPort.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"

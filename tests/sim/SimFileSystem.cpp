@@ -220,7 +220,7 @@ class SimFile : public File {
   std::optional<size_t> Read(void* buffer, size_t size, uint32_t* error) override {
     uint32_t code = (access_ & kGenericRead) == 0 ? kErrorAccessDenied : node_->readError;
     if (code != kErrorSuccess && pos_ >= node_->readErrorAfter) {
-      if (error) *error = code;
+      if (error) *error = code == SimFileSystem::kFailsWithoutCode ? kErrorSuccess : code;
       return std::nullopt;
     }
     if (error) *error = kErrorSuccess;

@@ -155,8 +155,10 @@ class SimFileSystem : public FileSystem {
   void ListFails(const std::string& folder, uint32_t error = kErrorAccessDenied);  // FindFirstFile fails
   void OpenFails(const std::string& path, uint32_t error);  // CreateFile of this path fails; 0 ends it
   // ReadFile on this file fails once the file position reaches afterBytes
-  // (from the start by default); 0 ends it.
+  // (from the start by default); 0 ends it. kFailsWithoutCode: it fails and
+  // leaves the error code 0.
   void ReadFails(const std::string& path, uint32_t error, uint64_t afterBytes = 0);
+  static constexpr uint32_t kFailsWithoutCode = 0xFFFFFFFF;
   // The size a listing reports for the file, for sizes too large to hold.
   void SetListedSize(const std::string& path, uint64_t size);
 

@@ -49,7 +49,7 @@ std::string PayloadWithStamp(int stamp, size_t size) {
   return payload;
 }
 
-std::string MakeExecutableImage(bool stamped, const std::string& payload) {
+std::string MakeExecutableImage(bool stamped, const std::string& payload, uint32_t payloadVirtualSize) {
   std::string image(kPayloadOffset, '\0');
   image[0] = 'M';
   image[1] = 'Z';
@@ -68,6 +68,7 @@ std::string MakeExecutableImage(bool stamped, const std::string& payload) {
   PutLe(image, table + 40 + 16, 0x200, 4);  // .rdata
   PutLe(image, table + 40 + 20, 0x400, 4);
   if (!payload.empty()) {  // .rsrc
+    PutLe(image, table + 80 + 8, payloadVirtualSize, 4);
     PutLe(image, table + 80 + 12, static_cast<uint32_t>(kPayloadRva), 4);
     PutLe(image, table + 80 + 16, static_cast<uint32_t>(payload.size()), 4);
     PutLe(image, table + 80 + 20, static_cast<uint32_t>(kPayloadOffset), 4);

@@ -28,8 +28,10 @@ constexpr size_t kPayloadOffset = 0x600;
 
 // A minimal PE32 image holding a digest record; with `stamped`, its digest
 // is computed and written in as the build does. A `payload` is carried as a
-// third section's raw data, at kPayloadRva and kPayloadOffset.
-std::string MakeExecutableImage(bool stamped = true, const std::string& payload = "");
+// third section's raw data, at kPayloadRva and kPayloadOffset, with
+// `payloadVirtualSize` as the section's VirtualSize.
+std::string MakeExecutableImage(bool stamped = true, const std::string& payload = "",
+                                uint32_t payloadVirtualSize = 0);
 // The digest record the running executable carries for that image.
 std::string DigestSlotOf(const std::string& image);
 // The one-pass digest of an image held in memory, read in pieces of `chunk`

@@ -121,14 +121,16 @@ class LangTest : public ::testing::Test {
   CodedText InFileCodePage(const std::string& text) const {
     return {TextPiece{text, ctx.MessageCodePage}};
   }
-  // English and Russian files, in this order, loaded for the current locale.
-  void LoadStandard(const std::vector<std::pair<std::string, std::string>>& more = {}) {
+  // English and Russian files, in this order, and `more` after them (or,
+  // with `moreFirst`, before them), loaded for the current locale.
+  void LoadStandard(const std::vector<std::pair<std::string, std::string>>& more = {},
+                    bool moreFirst = false) {
     Add("english.lng", kEnglish);
     Add("russian.lng", kRussian);
     std::vector<std::string> order = {"english.lng", "russian.lng"};
     for (const auto& file : more) {
       Add(file.first, file.second);
-      order.push_back(file.first);
+      order.insert(moreFirst ? order.begin() : order.end(), file.first);
     }
     Order(order);
     ASSERT_TRUE(LoadLanguageFiles(ctx));
@@ -248,6 +250,7 @@ struct LocaleCase {
   std::string chosen;
   int32_t langId;
   uint32_t codePage;
+  bool germanFirst = false;  // german.lng listed before the others
 };
 
 class LangLocaleTest : public LangTest, public ::testing::WithParamInterface<LocaleCase> {};
@@ -255,7 +258,7 @@ class LangLocaleTest : public LangTest, public ::testing::WithParamInterface<Loc
 TEST_P(LangLocaleTest, ChoosesByLanguageCodeLinesElseFallback) {
   const LocaleCase& c = GetParam();
   UseLocale(c.lcid);
-  LoadStandard({{"german.lng", Lng("Orfa-Aktualisierung", "1031\r\n2055")}});
+  LoadStandard({{"german.lng", Lng("Orfa-Aktualisierung", "1031\r\n2055")}}, c.germanFirst);
   EXPECT_EQ(CurrentName(), c.chosen);
   EXPECT_EQ(ctx.MessageLangId, c.langId);
   EXPECT_EQ(ctx.MessageCodePage, c.codePage);
@@ -269,6 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LocaleCase{"UkrainianFallsBackToRussian", 0x0422, "russian.lng", 1049, 1251},
                       LocaleCase{"German", 1031, "german.lng", 1031, 1252},
                       LocaleCase{"GermanSwissSecondLine", 2055, "german.lng", 1031, 1252},
+                      LocaleCase{"GermanListedFirst", 1031, "german.lng", 1031, 1252, true},
                       LocaleCase{"BritishSecondLine", 2057, "english.lng", 1033, 1252},
                       LocaleCase{"FrenchFallsBackToEnglish", 1036, "english.lng", 1033, 1252},
                       LocaleCase{"SerbianCyrillicToEnglish", 0x0C1A, "english.lng", 1033, 1252}),
@@ -617,6 +621,7 @@ struct ReadOnCase {
   std::string key;
   bool lines;
   std::string expected;
+  uint32_t error = 23;  // ERROR_CRC
 };
 
 class LangReadErrorTest : public ::testing::TestWithParam<ReadOnCase> {};
@@ -626,7 +631,7 @@ TEST_P(LangReadErrorTest, ReportsAndKeepsWhatWasRead) {
   SimWindows sim;
   const std::string path = std::string(kFolder) + "english.lng";
   sim.files.AddFile(path, c.before + "more\r\nlines\r\n\r\n[other]\r\nx\r\n");
-  sim.files.ReadFails(path, 23 /* ERROR_CRC */, c.before.size());
+  sim.files.ReadFails(path, c.error, c.before.size());
   SetupContext ctx(sim.Get());
   ctx.GroupNameEn = "Orfa update";
   ctx.Catalog.LanguageFiles = {"english.lng"};
@@ -647,7 +652,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadOnCase{"BeforeTheValue", "[k]\r\n", "k", true, ""},
         ReadOnCase{"BeforeTheKey", "[j]\r\nA\r\n", "k", true, ""},
         ReadOnCase{"TextBeforeTheKey", "[j]\r\nA\r\n", "k", false, ""},
-        ReadOnCase{"TextBeforeTheValue", "[k]\r\n", "k", false, ""}),
+        ReadOnCase{"TextBeforeTheValue", "[k]\r\n", "k", false, ""},
+        ReadOnCase{"WithoutErrorCode", "[k]\r\nA\r\n", "k", true, "A", sim::SimFileSystem::kFailsWithoutCode}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // ---------------------------------------------------------------- boxes

@@ -238,6 +238,7 @@ TEST_F(UpdateFlowTest, OnlyAFullLastRunFolderReplacesTheUninstallEntrysFolder) {
       {"", false},           {"Orfa", false},          {".\\", false},
       {"\\Orfa", false},     {"D:Orfa", false},        {"D:", false},
       {"\\\\server", false}, {"\\\\server\\", false}, {"\\\\\\share\\Orfa", false},
+      {"\\\\server\\\\x", false},
       {"D:\\Elsewhere", true}, {"d:\\", true},          {"\\\\server\\share\\Orfa", true},
   };
   for (const Row& row : rows) {
@@ -380,13 +381,18 @@ TEST_F(UpdateFlowTest, FailedWriteInInteractiveModeSkipsTheInstalldoneQuestion) 
 }
 
 TEST(UpdateFlowEntryTest, EstimatedSizeGoesWhereTheUninstallEntryIs) {
+  // The folder's size after a write that failed: 0 KiB, or not measured
+  // (the folder gone): no "EstimatedSize" then.
+  enum class Size { Measured, ZeroKb, NotMeasured };
   struct Case {
     Entry entry;
     bool is64;
+    Size size = Size::Measured;
   };
   for (const Case c : {Case{Entry::Native, false}, Case{Entry::Native, true},
                        Case{Entry::Wow32Only, true}, Case{Entry::None, true},
-                       Case{Entry::None, false}}) {
+                       Case{Entry::None, false}, Case{Entry::Native, false, Size::ZeroKb},
+                       Case{Entry::Native, false, Size::NotMeasured}}) {
     SimWindows sim;
     sim.Set64BitSystem(c.is64);
     if (c.is64) {
@@ -399,16 +405,34 @@ TEST(UpdateFlowEntryTest, EstimatedSizeGoesWhereTheUninstallEntryIs) {
       sim.system.SetVersion(seven);
     }
     LayOutProduct(sim, c.entry);
+    if (c.size != Size::Measured) {
+      sim.files.SetAttributes(kInstalledPayload, kAttrReadOnly);
+      for (const char* file : {"orfa.exe", "orfm.cok", "language\\english.lng", "language\\russian.lng",
+                               "data\\words.pak"}) {
+        sim.files.SetListedSize(std::string(kProductFolder) + file, 0);
+      }
+      if (c.size == Size::NotMeasured) {  // at the failed write's box
+        sim.ui.OnMessageBox([&](const MessageBoxCall&) {
+          sim.files.Move("C:\\Program Files\\Orfa", "C:\\Program Files\\Orfa.old");
+        });
+      }
+    }
     sim.processes.SetArguments({"modest"});
     RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable)));
     const std::string what = "entry " + std::to_string(static_cast<int>(c.entry)) +
-                             (c.is64 ? " on 64-bit" : " on 32-bit");
-    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+                             (c.is64 ? " on 64-bit" : " on 32-bit") + ", size " +
+                             std::to_string(static_cast<int>(c.size));
+    if (c.size == Size::Measured) {
+      EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+    }
     const auto native = sim.registry.GetDword(RootKey::LocalMachine, kUninstallEntry,
                                               "EstimatedSize", RegView::Native);
     const auto wow = sim.registry.GetDword(RootKey::LocalMachine, kUninstallEntry,
                                            "EstimatedSize", RegView::Wow32);
-    EXPECT_EQ(native.has_value(), c.entry == Entry::Native) << what;
+    EXPECT_EQ(native.has_value(), c.entry == Entry::Native && c.size != Size::NotMeasured) << what;
+    if (c.size == Size::ZeroKb) {
+      EXPECT_EQ(native, std::optional<uint32_t>(0)) << what;
+    }
     if (c.is64) {
       EXPECT_EQ(wow.has_value(), c.entry == Entry::Wow32Only) << what;
     }
