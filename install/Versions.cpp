@@ -12,6 +12,8 @@ namespace orfa {
 
 namespace {
 
+int32_t BinaryVersionOf(File& file, uint64_t offset, size_t width);
+
 // A little-endian number of `width` bytes at `offset`; 0 when the file is
 // missing, cannot be opened exclusively, or is too short.
 int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t offset,
@@ -22,11 +24,17 @@ int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t o
   std::unique_ptr<File> file = fs.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting,
                                        &error);
   if (!file) return 0;
-  if (file->Seek(offset) != kErrorSuccess) return 0;
+  return BinaryVersionOf(*file, offset, width);
+}
+
+// The same of a file already open.
+int32_t BinaryVersionOf(File& file, uint64_t offset, size_t width) {
+  uint32_t error = 0;
+  if (file.Seek(offset) != kErrorSuccess) return 0;
   uint8_t bytes[2] = {0, 0};
   size_t got = 0;
   while (got < width) {
-    auto count = file->Read(bytes + got, width - got, &error);
+    auto count = file.Read(bytes + got, width - got, &error);
     if (!count || *count == 0) break;
     got += *count;
   }
@@ -91,7 +99,14 @@ int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
     ReportLanguageFileError(ctx, path);
     return 0;
   }
-  LineReader reader(*file);
+  return LngVersionOf(ctx, std::move(file), path);
+}
+
+int32_t LngVersionOf(SetupContext& ctx, std::unique_ptr<File> owned, const std::string& path,
+                     File* open) {
+  File& file = open != nullptr ? *open : *owned;
+  uint32_t error = 0;
+  LineReader reader(file);
   std::string line;
   std::string versionText;
   bool failed = false;
@@ -112,13 +127,22 @@ int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
       break;
     }
   }
-  file.reset();
+  owned.reset();
   int32_t version = 0;
   if (failed || !ParseIntegerText(versionText, &version)) {
     ReportLanguageFileError(ctx, path);
     return 0;
   }
   return version;
+}
+
+int32_t ReadVersionOfOpenFile(SetupContext& ctx, const std::string& type, File& file,
+                              const std::string& path) {
+  if (type == "pak") return BinaryVersionOf(file, 6, 2);
+  if (type == "cok") return BinaryVersionOf(file, 5, 2);
+  if (type == "3bs") return BinaryVersionOf(file, 6, 1);
+  if (type == "lng" && file.Seek(0) == kErrorSuccess) return LngVersionOf(ctx, nullptr, path, &file);
+  return 0;
 }
 
 std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path) {

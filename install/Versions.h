@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/SetupContext.h"
@@ -16,6 +17,14 @@ int32_t ReadCokVersion(SetupContext& ctx, const std::string& path);
 int32_t Read3bsVersion(SetupContext& ctx, const std::string& path);
 int32_t ReadLngVersion(SetupContext& ctx, const std::string& path);
 std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path);
+// The reader of a data type ("pak", "cok", "3bs", "lng") on a file already
+// open for reading, named `path` in a language file's error box; 0 for other types.
+int32_t ReadVersionOfOpenFile(SetupContext& ctx, const std::string& type, File& file,
+                              const std::string& path);
+// A language file's version read from `open`, or from `owned` when `open` is
+// null; `owned` is closed before an error box.
+int32_t LngVersionOf(SetupContext& ctx, std::unique_ptr<File> owned, const std::string& path,
+                     File* open = nullptr);
 bool IsOlderVersionText(const std::string& newText, const std::string& oldText);
 // "$", "x", "0x" hex, signs, leading spaces only.
 bool ParseIntegerText(const std::string& text, int32_t* value);
