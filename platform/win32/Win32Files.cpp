@@ -178,7 +178,7 @@ class Win32File : public File {
   }
 
   uint32_t SetDeletePending(bool pending) noexcept override {
-    DispositionInformation disposition{pending ? TRUE : FALSE};
+    DispositionInformation disposition{static_cast<BOOLEAN>(pending ? TRUE : FALSE)};
     return SetInformation(handle_.Get(), &disposition, sizeof disposition,
                           kFileDispositionInformation);
   }
