@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "core/SetupContext.h"
@@ -21,10 +20,6 @@ std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path);
 // open for reading, named `path` in a language file's error box; 0 for other types.
 int32_t ReadVersionOfOpenFile(SetupContext& ctx, const std::string& type, File& file,
                               const std::string& path);
-// A language file's version read from `open`, or from `owned` when `open` is
-// null; `owned` is closed before an error box.
-int32_t LngVersionOf(SetupContext& ctx, std::unique_ptr<File> owned, const std::string& path,
-                     File* open = nullptr);
 bool IsOlderVersionText(const std::string& newText, const std::string& oldText);
 // "$", "x", "0x" hex, signs, leading spaces only.
 bool ParseIntegerText(const std::string& text, int32_t* value);
