@@ -76,8 +76,11 @@ bool RemoveOwnLeftover(FileSystem& fs, const std::string& path) {
 
 // The file of this run beside the target, held from its creation until it
 // stands at the target's name: nobody else can delete, move or swap it
-// meanwhile. Unless it has been put in place it is deleted through its own
-// handle when destroyed, which neither allocates nor throws.
+// meanwhile. It is marked for deletion from its creation until just before
+// it is put in place, so that the system deletes it when the process ends
+// at any moment in between, killed or not. Unless it has been put in place
+// it is deleted through its own handle when destroyed, which neither
+// allocates nor throws.
 class OwnFile {
  public:
   OwnFile() = default;
@@ -117,6 +120,8 @@ void OwnFile::Create(SetupContext& ctx, const std::string& target, uint32_t shar
         // Something that is not a plain file of this name came into being:
         // not this run's to write or delete.
         if (!IsOwnPlainFile(*file, names[i])) break;
+        error = file->SetDeletePending(true);
+        if (error != kErrorSuccess) throw FileFailure("Cannot mark file " + names[i], error);
         file_ = std::move(file);
         path_ = names[i];
         return;
@@ -167,6 +172,8 @@ void PutInPlace(SetupContext& ctx, OwnFile& own, const std::string& target,
   const std::optional<uint32_t> attributes = fs.Attributes(target);
   if (attributes && (*attributes & kAttrReadOnly) != 0)
     throw FileFailure("File is read-only: " + target, kErrorAccessDenied);
+  const uint32_t kept = own.Open().SetDeletePending(false);
+  if (kept != kErrorSuccess) throw FileFailure("Cannot keep file " + own.Path(), kept);
   for (int attempt = 1;; ++attempt) {
     const uint32_t error = own.Open().RenameReplacing(target);
     if (error == kErrorSuccess) break;
