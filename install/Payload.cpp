@@ -50,28 +50,29 @@ constexpr int kOwnNames = 4;
 constexpr int kPendingTries = 8;
 constexpr uint32_t kPendingPauseMs = 50;
 
-// True when the open file is a plain file that the installer may have made
-// at `path`: no folder, no link, not read-only, its only name, and that name
-// `path` (not a file elsewhere that a link there led to).
-bool IsOwnPlainFile(File& file, const std::string& path) {
+// True when the open file is a plain file that the installer may have made:
+// no folder, no link, not read-only, and its only name.
+bool IsPlainFile(File& file) {
   uint32_t error = 0;
   const std::optional<uint32_t> attributes = file.Attributes(&error);
   const std::optional<uint32_t> links = file.LinkCount(&error);
   return attributes && links && *links == 1 &&
-         (*attributes & (kAttrDirectory | kAttrReparsePoint | kAttrReadOnly)) == 0 &&
-         file.NamedAs(path);
+         (*attributes & (kAttrDirectory | kAttrReparsePoint | kAttrReadOnly)) == 0;
 }
 
 // Deletes what stands at `path` when it is a plain file of the installer's
 // own kind (a killed run's leftover), through a handle that does not follow
 // a link there and lets nobody else delete or swap it meanwhile. Anything
-// else is left alone. True when it was deleted (the name may stay
-// delete-pending while another program has the file open).
+// else is left alone, and so is a file that the system names otherwise (one
+// elsewhere that a link there led to, or one in a folder reached through a
+// junction: left, never wrongly deleted). True when it was deleted (the name
+// may stay delete-pending while another program has the file open).
 bool RemoveOwnLeftover(FileSystem& fs, const std::string& path) {
   uint32_t error = 0;
   std::unique_ptr<File> file = fs.Open(path, kDeleteAccess | kReadAttributes, kShareRead | kShareWrite,
                                        Disposition::OpenExisting, kOpenReparsePoint, &error);
-  return file && IsOwnPlainFile(*file, path) && file->SetDeletePending(true) == kErrorSuccess;
+  return file && IsPlainFile(*file) && file->NamedAs(path) &&
+         file->SetDeletePending(true) == kErrorSuccess;
 }
 
 // The file of this run beside the target, held from its creation until it
@@ -117,9 +118,9 @@ void OwnFile::Create(SetupContext& ctx, const std::string& target, uint32_t shar
           fs.Open(names[i], kGenericRead | kGenericWrite | kDeleteAccess, share,
                   Disposition::CreateNew, kOpenReparsePoint, &error);
       if (file) {
-        // Something that is not a plain file of this name came into being:
-        // not this run's to write or delete.
-        if (!IsOwnPlainFile(*file, names[i])) break;
+        // Something that is not a plain file came into being: not this
+        // run's to write or delete.
+        if (!IsPlainFile(*file)) break;
         error = file->SetDeletePending(true);
         if (error != kErrorSuccess) throw FileFailure("Cannot mark file " + names[i], error);
         file_ = std::move(file);
