@@ -139,9 +139,10 @@ class QuietModeTest(E2eCase):
 
     def test_kills_over_a_whole_run_leave_the_old_or_the_new_file_whole(self):
         # killed at a dozen moments of a quiet run (fractions of a timed
-        # run), each over the old file and what earlier kills left; then a
-        # run to the end
-        fractions = [0.1, 0.2, 0.3, 0.4, 0.5, 0.55, 0.6, 0.65, 0.7, 0.75, 0.8, 0.9]
+        # run, beyond its end too: under emulation and load one run takes
+        # longer than another), each over the old file and what earlier
+        # kills left; then a run to the end
+        fractions = [0.15, 0.3, 0.45, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.35, 1.5]
         result = self.run_update(Installation(installed_stamp=12), args=["modest"],
                                  kill_fractions=fractions, timeout=300)
         self.assertEqual(len(result.kills), len(fractions))
