@@ -41,101 +41,115 @@ bool IsCheckedType(const std::string& type) {
   return type == "pak" || type == "3bs" || type == "lng" || type == "cok";
 }
 
-// How often the temporary file is created while something keeps standing at
-// its name again.
-constexpr int kCreateAttempts = 4;
+// The names the installer makes beside a target, tried in this order:
+// "~orfm.cok", "~~orfm.cok", "~~~orfm.cok", "~~~~orfm.cok". One that stands
+// taken by what the installer must not remove is passed over.
+constexpr int kOwnNames = 4;
+// A name that a removal left delete-pending (another program still has the
+// file open) is tried again this often, after this pause.
+constexpr int kPendingTries = 8;
+constexpr uint32_t kPendingPauseMs = 50;
 
-// Removes whatever stands at `path`, and never what a link there leads to.
-// Calls by name that delete, move or change the attributes of a link act on
-// the file it leads to on some systems (Wine's, with a Unix link, which it
-// cannot tell from a file); a replacing move onto the name replaces the link
-// itself everywhere. So an empty file of this run's own making, made beside
-// the name, is moved over it and then deleted. A link to a folder goes by
-// RemoveFolder, which removes the link itself; a real folder stays. What
-// cannot be removed is left for the create that follows to refuse.
-void RemoveEntry(FileSystem& fs, const std::string& path) {
-  const std::optional<uint32_t> attributes = fs.Attributes(path);
-  if (attributes && (*attributes & kAttrDirectory) != 0) {
-    if ((*attributes & kAttrReparsePoint) != 0) fs.RemoveFolder(path);
-    return;
-  }
-  const std::string spare = TempNameFor(path);
+// True when the open file is a plain file that the installer may have made:
+// no folder, no link, not read-only, and its only name.
+bool IsPlainFile(File& file) {
   uint32_t error = 0;
-  if (!fs.Open(spare, kGenericWrite, kShareNone, Disposition::CreateNew, kOpenReparsePoint,
-               &error)) {
-    return;
-  }
-  error = fs.MoveReplace(spare, path);
-  // A read-only file refuses to be replaced. Its attribute is cleared only
-  // when the system says it is a file and no link.
-  if (error == kErrorAccessDenied && attributes &&
-      (*attributes & (kAttrReadOnly | kAttrReparsePoint)) == kAttrReadOnly &&
-      fs.SetAttributes(path, kAttrNormal) == kErrorSuccess) {
-    error = fs.MoveReplace(spare, path);
-  }
-  // The spare now stands at the name, or is still beside it.
-  fs.Delete(error == kErrorSuccess ? path : spare);
+  const std::optional<uint32_t> attributes = file.Attributes(&error);
+  const std::optional<uint32_t> links = file.LinkCount(&error);
+  return attributes && links && *links == 1 &&
+         (*attributes & (kAttrDirectory | kAttrReparsePoint | kAttrReadOnly)) == 0;
 }
 
-// Creates a new file at `path`, of this run's own making, held without
-// sharing. The create never goes through a link: whatever stands at the name
-// makes it fail, is removed, and the create is tried again, a few times while
-// something (a link planted between the removal and the create) keeps
-// appearing there.
-std::unique_ptr<File> CreateOwnFile(FileSystem& fs, const std::string& path) {
+// Deletes what stands at `path` when it is a plain file of the installer's
+// own kind (a killed run's leftover), through a handle that does not follow
+// a link there and lets nobody else delete or swap it meanwhile. Anything
+// else is left alone, and so is a file that the system names otherwise (one
+// elsewhere that a link there led to, or one in a folder reached through a
+// junction: left, never wrongly deleted). True when it was deleted (the name
+// may stay delete-pending while another program has the file open).
+bool RemoveOwnLeftover(FileSystem& fs, const std::string& path) {
   uint32_t error = 0;
-  for (int attempt = 1;; ++attempt) {
-    std::unique_ptr<File> file = fs.Open(path, kGenericRead | kGenericWrite, kShareNone,
-                                         Disposition::CreateNew, kOpenReparsePoint, &error);
-    if (file) {
-      // A system that followed a link all the same has opened another's file.
-      const std::optional<uint32_t> attributes = file->Attributes(&error);
-      if (!attributes) throw FileFailure("Cannot tell what was created at " + path, error);
-      if ((*attributes & (kAttrDirectory | kAttrReparsePoint)) != 0)
-        throw FileFailure("Not a plain file: " + path, kErrorAccessDenied);
-      return file;
-    }
-    const bool inTheWay = error == kErrorFileExists || error == kErrorAlreadyExists;
-    if (!inTheWay || attempt == kCreateAttempts)
-      throw FileFailure("Cannot create file " + path, error);
-    RemoveEntry(fs, path);
-  }
+  std::unique_ptr<File> file = fs.Open(path, kDeleteAccess | kReadAttributes, kShareRead | kShareWrite,
+                                       Disposition::OpenExisting, kOpenReparsePoint, &error);
+  return file && IsPlainFile(*file) && file->NamedAs(path) &&
+         file->SetDeletePending(true) == kErrorSuccess;
 }
 
-// The temporary file beside the target; once created, removed again when
-// destroyed unless it has been put in place, so that no failure leaves it
-// behind.
-class TempFile {
+// The file of this run beside the target, held from its creation until it
+// stands at the target's name: nobody else can delete, move or swap it
+// meanwhile. It is marked for deletion from its creation until just before
+// it is put in place, so that the system deletes it when the process ends
+// at any moment in between, killed or not. Unless it has been put in place
+// it is deleted through its own handle when destroyed, which neither
+// allocates nor throws.
+class OwnFile {
  public:
-  TempFile(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (created_ && !placed_) RemoveEntry(fs_, path_);
+  OwnFile() = default;
+  OwnFile(const OwnFile&) = delete;
+  OwnFile& operator=(const OwnFile&) = delete;
+  ~OwnFile() {
+    if (file_ && !placed_) file_->SetDeletePending(true);
   }
-  std::unique_ptr<File> Create() {
-    std::unique_ptr<File> file = CreateOwnFile(fs_, path_);
-    created_ = true;
-    return file;
-  }
+  // Creates it under the first name beside the target that is free, after
+  // removing the installer's own leftovers at every such name.
+  void Create(SetupContext& ctx, const std::string& target, uint32_t share);
+  File& Open() { return *file_; }
   const std::string& Path() const { return path_; }
   void Placed() { placed_ = true; }
 
  private:
-  FileSystem& fs_;
+  std::unique_ptr<File> file_;
   std::string path_;
-  bool created_ = false;
   bool placed_ = false;
 };
 
-// Writes the bytes, straight from the resource's memory, into the temporary
-// file and flushes them to the disk. Only the file created here is written.
-void WriteTempFile(TempFile& temp, const ResourceData& bytes) {
-  std::unique_ptr<File> file = temp.Create();
-  uint32_t error = file->Write(bytes.Data(), bytes.Size());
-  if (error != kErrorSuccess) throw FileFailure("Cannot write file " + temp.Path(), error);
-  error = file->Flush();
-  if (error != kErrorSuccess) throw FileFailure("Cannot flush file " + temp.Path(), error);
+void OwnFile::Create(SetupContext& ctx, const std::string& target, uint32_t share) {
+  FileSystem& fs = ctx.Os.files;
+  std::string names[kOwnNames];
+  bool removed[kOwnNames];
+  for (int i = 0; i < kOwnNames; ++i) {
+    names[i] = TempNameFor(i == 0 ? target : names[i - 1]);
+    removed[i] = RemoveOwnLeftover(fs, names[i]);
+  }
+  for (int i = 0; i < kOwnNames; ++i) {
+    for (int attempt = 1;; ++attempt) {
+      uint32_t error = 0;
+      std::unique_ptr<File> file =
+          fs.Open(names[i], kGenericRead | kGenericWrite | kDeleteAccess, share,
+                  Disposition::CreateNew, kOpenReparsePoint, &error);
+      if (file) {
+        // Something that is not a plain file came into being: not this
+        // run's to write or delete.
+        if (!IsPlainFile(*file)) break;
+        error = file->SetDeletePending(true);
+        if (error != kErrorSuccess) throw FileFailure("Cannot mark file " + names[i], error);
+        file_ = std::move(file);
+        path_ = names[i];
+        return;
+      }
+      // A leftover just deleted that another program still holds open.
+      const bool pending = removed[i] && error == kErrorAccessDenied;
+      if (pending && attempt < kPendingTries) {
+        ctx.Os.clock.Sleep(kPendingPauseMs);
+        continue;
+      }
+      if (!pending && error != kErrorFileExists && error != kErrorAlreadyExists)
+        throw FileFailure("Cannot create file " + names[i], error);
+      break;
+    }
+  }
+  throw FileFailure("Every name beside " + target + " is taken", kErrorFileExists);
+}
+
+// Writes the bytes, straight from the resource's memory, into the run's own
+// file beside the target and flushes them to the disk.
+void WriteOwnFile(SetupContext& ctx, OwnFile& own, const std::string& target,
+                  const ResourceData& bytes, uint32_t share) {
+  own.Create(ctx, target, share);
+  uint32_t error = own.Open().Write(bytes.Data(), bytes.Size());
+  if (error != kErrorSuccess) throw FileFailure("Cannot write file " + own.Path(), error);
+  error = own.Open().Flush();
+  if (error != kErrorSuccess) throw FileFailure("Cannot flush file " + own.Path(), error);
 }
 
 // True when a failed replacement met a target that another program has open.
@@ -147,34 +161,40 @@ bool TargetInUse(FileSystem& fs, const std::string& target, uint32_t error) {
   return probe == kErrorSharingViolation;
 }
 
-// Replaces the target by the temporary file in one step, written through.
-// While the target is in use it tries again as `wait` allows, pausing after
-// every attempt that met it in use.
-void PutInPlace(SetupContext& ctx, TempFile& temp, const std::string& target,
+// Renames the run's own file over the target through its handle, then
+// flushes through the same handle so that the rename is on the disk, as a
+// move written through would be. While the target is in use it tries again
+// as `wait` allows, pausing after every attempt that met it in use.
+void PutInPlace(SetupContext& ctx, OwnFile& own, const std::string& target,
                 const InUseWait& wait) {
   FileSystem& fs = ctx.Os.files;
   // A read-only file is not overwritten, as creating it anew would refuse;
-  // not every system's replacing move keeps to that.
+  // not every system's replacing rename keeps to that.
   const std::optional<uint32_t> attributes = fs.Attributes(target);
   if (attributes && (*attributes & kAttrReadOnly) != 0)
     throw FileFailure("File is read-only: " + target, kErrorAccessDenied);
+  const uint32_t kept = own.Open().SetDeletePending(false);
+  if (kept != kErrorSuccess) throw FileFailure("Cannot keep file " + own.Path(), kept);
   for (int attempt = 1;; ++attempt) {
-    const uint32_t error = fs.MoveReplace(temp.Path(), target);
+    const uint32_t error = own.Open().RenameReplacing(target);
     if (error == kErrorSuccess) break;
-    if (!TargetInUse(fs, target, error)) throw FileFailure("Cannot replace file " + target, error);
+    if (!TargetInUse(fs, target, error))
+      throw FileFailure("Cannot rename " + own.Path() + " to " + target, error);
     if (wait.attempts > 1) ctx.Os.clock.Sleep(wait.pauseMs);
     if (attempt >= wait.attempts) throw FileFailure("File in use: " + target, error);
   }
-  temp.Placed();
+  own.Placed();
+  const uint32_t error = own.Open().Flush();
+  if (error != kErrorSuccess) throw FileFailure("Cannot flush the rename to " + target, error);
 }
 
 // Writes the bytes beside the target and puts them in its place in one
 // step, so that a failed write leaves the target as it was.
 void WriteReplacing(SetupContext& ctx, const std::string& target, const ResourceData& bytes,
                     const InUseWait& wait) {
-  TempFile temp(ctx.Os.files, TempNameFor(target));
-  WriteTempFile(temp, bytes);
-  PutInPlace(ctx, temp, target, wait);
+  OwnFile own;
+  WriteOwnFile(ctx, own, target, bytes, kShareNone);
+  PutInPlace(ctx, own, target, wait);
 }
 
 // True when the user lets an older file replace the newer one in place.
@@ -211,16 +231,16 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
 // place. The temporary file never outlives the call.
 bool ReplaceChecked(SetupContext& ctx, const std::string& type, const std::string& target,
                     const ResourceData& bytes, bool* isNewOlder) {
-  TempFile temp(ctx.Os.files, TempNameFor(target));
-  WriteTempFile(temp, bytes);
-
-  const VersionComparison versions = CompareVersions(ctx, type, temp.Path(), target);
+  // The new version is read through the handle held since the creation.
+  OwnFile own;
+  WriteOwnFile(ctx, own, target, bytes, kShareNone);
+  const VersionComparison versions = CompareVersions(ctx, type, own.Path(), target, &own.Open());
   *isNewOlder = versions.IsNewOlder;
   if (versions.IsNewOlder) {
     HideProgress(ctx);
     if (!AskReplaceNewer(ctx, target, versions)) return false;
   }
-  PutInPlace(ctx, temp, target, InUseWait());
+  PutInPlace(ctx, own, target, InUseWait());
   return true;
 }
 
@@ -234,7 +254,8 @@ std::string TempNameFor(const std::string& path) {
 }
 
 VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
-                                  const std::string& newPath, const std::string& oldPath) {
+                                  const std::string& newPath, const std::string& oldPath,
+                                  File* newFile) {
   VersionComparison result;
   if (type == "exe") {
     result.NewVersionText = ReadExeFileVersion(ctx, newPath);
@@ -250,7 +271,8 @@ VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
   else if (type == "cok") reader = ReadCokVersion;
   else if (type == "lng" && oldPath.find('!') == std::string::npos) reader = ReadLngVersion;
   if (reader == nullptr) return result;
-  const int32_t newVersion = reader(ctx, newPath);
+  const int32_t newVersion =
+      newFile != nullptr ? ReadVersionOfOpenFile(ctx, type, *newFile, newPath) : reader(ctx, newPath);
   const int32_t oldVersion = reader(ctx, oldPath);
   result.NewVersionText = std::to_string(newVersion);
   result.OldVersionText = std::to_string(oldVersion);

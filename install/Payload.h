@@ -18,9 +18,13 @@ struct InUseWait {
 };
 
 // Writes the resource over TargetPath: beside it under the temporary name,
-// flushed, then put in its place in one step; the temporary file never stays.
-// Only a file that the call created itself is written: whatever stands at
-// the temporary name is removed (a link itself, never what it leads to).
+// flushed, then renamed over the target through the handle held since its
+// creation, and the rename flushed; the temporary file never stays. Only a
+// file that the call created itself is written, renamed or deleted: a plain
+// file of its own kind left at the temporary name (by a killed run) is
+// deleted through a handle, anything else there (a link, a read-only file,
+// a folder, a file with other names) is left alone and the next name
+// ("~~orfm.cok", up to four "~") is taken.
 // Failures are shown to the user here; the result tells the caller whether
 // the new file is in place (false after an error box, and when the user kept
 // the file that was there).
@@ -38,8 +42,10 @@ struct VersionComparison {
   std::string OldVersionText;
 };
 // Compares by the reader of a data type: "pak", "3bs", "cok", "lng" (not for
-// a target path holding "!") and "exe"; any other type compares nothing.
+// a target path holding "!") and "exe"; any other type compares nothing. With
+// newFile, the new file's version is read through that open file.
 VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
-                                  const std::string& newPath, const std::string& oldPath);
+                                  const std::string& newPath, const std::string& oldPath,
+                                  File* newFile = nullptr);
 
 }  // namespace orfa

@@ -12,6 +12,40 @@ namespace orfa {
 
 namespace {
 
+int32_t BinaryVersionOf(File& file, uint64_t offset, size_t width);
+
+// The text after a language file's "[langver]" header (without one, its
+// last line); false when the file cannot be read.
+bool ReadLngVersionText(File& file, std::string* versionText) {
+  LineReader reader(file);
+  std::string line;
+  uint32_t error = 0;
+  for (;;) {
+    error = 0;
+    if (!reader.ReadLine(line, &error)) {
+      // The end without a header: the last line read stands for the version.
+      return error == kErrorSuccess;
+    }
+    *versionText = line;
+    if (IsHeaderOf(line, "langver")) {
+      error = 0;
+      if (reader.ReadLine(*versionText, &error)) return true;
+      versionText->clear();
+      return error == kErrorSuccess;
+    }
+  }
+}
+
+// The version in that text; 0, after the error box naming `path`, when
+// the file could not be read or the text is no number.
+int32_t LngVersionOf(SetupContext& ctx, bool read, const std::string& versionText,
+                     const std::string& path) {
+  int32_t version = 0;
+  if (read && ParseIntegerText(versionText, &version)) return version;
+  ReportLanguageFileError(ctx, path);
+  return 0;
+}
+
 // A little-endian number of `width` bytes at `offset`; 0 when the file is
 // missing, cannot be opened exclusively, or is too short.
 int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t offset,
@@ -22,11 +56,17 @@ int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t o
   std::unique_ptr<File> file = fs.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting,
                                        &error);
   if (!file) return 0;
-  if (file->Seek(offset) != kErrorSuccess) return 0;
+  return BinaryVersionOf(*file, offset, width);
+}
+
+// The same of a file already open.
+int32_t BinaryVersionOf(File& file, uint64_t offset, size_t width) {
+  uint32_t error = 0;
+  if (file.Seek(offset) != kErrorSuccess) return 0;
   uint8_t bytes[2] = {0, 0};
   size_t got = 0;
   while (got < width) {
-    auto count = file->Read(bytes + got, width - got, &error);
+    auto count = file.Read(bytes + got, width - got, &error);
     if (!count || *count == 0) break;
     got += *count;
   }
@@ -91,34 +131,21 @@ int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
     ReportLanguageFileError(ctx, path);
     return 0;
   }
-  LineReader reader(*file);
-  std::string line;
   std::string versionText;
-  bool failed = false;
-  for (;;) {
-    error = 0;
-    if (!reader.ReadLine(line, &error)) {
-      // The end without a header: the last line read stands for the version.
-      failed = error != kErrorSuccess;
-      break;
-    }
-    versionText = line;
-    if (IsHeaderOf(line, "langver")) {
-      error = 0;
-      if (!reader.ReadLine(versionText, &error)) {
-        failed = error != kErrorSuccess;
-        versionText.clear();
-      }
-      break;
-    }
-  }
-  file.reset();
-  int32_t version = 0;
-  if (failed || !ParseIntegerText(versionText, &version)) {
-    ReportLanguageFileError(ctx, path);
-    return 0;
-  }
-  return version;
+  const bool read = ReadLngVersionText(*file, &versionText);
+  file.reset();  // not held while an error box shows
+  return LngVersionOf(ctx, read, versionText, path);
+}
+
+int32_t ReadVersionOfOpenFile(SetupContext& ctx, const std::string& type, File& file,
+                              const std::string& path) {
+  if (type == "pak") return BinaryVersionOf(file, 6, 2);
+  if (type == "cok") return BinaryVersionOf(file, 5, 2);
+  if (type == "3bs") return BinaryVersionOf(file, 6, 1);
+  if (type != "lng") return 0;
+  std::string versionText;
+  const bool read = file.Seek(0) == kErrorSuccess && ReadLngVersionText(file, &versionText);
+  return LngVersionOf(ctx, read, versionText, path);
 }
 
 std::string ReadExeFileVersion(SetupContext& ctx, const std::string& path) {

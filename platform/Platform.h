@@ -93,6 +93,10 @@ constexpr uint32_t kShareNone = 0;
 constexpr uint32_t kShareRead = 1;
 constexpr uint32_t kShareWrite = 2;
 constexpr uint32_t kShareDelete = 4;
+// DELETE: the open file may be renamed or deleted through its handle.
+constexpr uint32_t kDeleteAccess = 0x00010000u;
+// FILE_READ_ATTRIBUTES: enough to ask an open file what it is.
+constexpr uint32_t kReadAttributes = 0x80u;
 
 enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways };
 
@@ -126,6 +130,20 @@ class File {
   // The attributes of the open file itself (GetFileInformationByHandle), or
   // nullopt with *error.
   virtual std::optional<uint32_t> Attributes(uint32_t* error) = 0;
+  // How many names the open file has (nNumberOfLinks), or nullopt with *error.
+  virtual std::optional<uint32_t> LinkCount(uint32_t* error) = 0;
+  // True when the system names the open file by `path` (a full "X:\..." path,
+  // compared without case): false for a file reached through a link that the
+  // system followed to another name.
+  virtual bool NamedAs(const std::string& path) = 0;
+  // Gives the open file the name `to`, replacing a file there, through this
+  // handle (which needs kDeleteAccess); the system's error code. What stands
+  // at `to` is replaced itself, never followed.
+  virtual uint32_t RenameReplacing(const std::string& to) = 0;
+  // Marks the open file to be deleted once its last handle closes (needs
+  // kDeleteAccess), or clears the mark; the system's error code. Neither
+  // allocates nor throws.
+  virtual uint32_t SetDeletePending(bool pending) noexcept = 0;
 };
 
 struct DirEntry {

@@ -1,6 +1,7 @@
 // Files, folders and version resources over kernel32, shell32 and version.dll.
 #include <windows.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <limits>
@@ -24,6 +25,54 @@ DWORD CreationOf(Disposition disposition) {
 }
 
 constexpr size_t kMaxChunk = std::numeric_limits<DWORD>::max() / 2;
+
+// The native calls on an open file, which every NT has: ntdll is in every
+// process, so it is asked for them where it is loaded, never searched for.
+using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+constexpr ULONG kFileNameInformation = 9;
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kFileDispositionInformation = 13;
+// Room for any path the ANSI calls take, with "\\??\\" in front.
+constexpr size_t kPathRoom = MAX_PATH + 8;
+
+struct RenameInformation {
+  BOOLEAN ReplaceIfExists;
+  HANDLE RootDirectory;
+  ULONG FileNameLength;
+  WCHAR FileName[kPathRoom];
+};
+struct NameInformation {
+  ULONG FileNameLength;
+  WCHAR FileName[kPathRoom];
+};
+struct DispositionInformation {
+  BOOLEAN DeleteFile;
+};
+
+uint32_t ErrorOfStatus(LONG status) {
+  const auto convert = LookUp<RtlNtStatusToDosErrorFn>("ntdll.dll", "RtlNtStatusToDosError");
+  return convert != nullptr ? static_cast<uint32_t>(convert(status)) : kErrorInvalidParameter;
+}
+
+// Sets information of the class on the open file; the system's error code.
+uint32_t SetInformation(HANDLE handle, void* information, ULONG size, ULONG type) noexcept {
+  const auto set = LookUp<NtSetInformationFileFn>("ntdll.dll", "NtSetInformationFile");
+  if (set == nullptr) return ERROR_PROC_NOT_FOUND;
+  IO_STATUS_BLOCK status{};
+  const LONG result = set(handle, &status, information, size, type);
+  return result >= 0 ? kErrorSuccess : ErrorOfStatus(result);
+}
+
+// A full ANSI path "X:\\..." in UTF-16 into `into` (kPathRoom characters);
+// its length, or 0 when it is no such path or too long.
+size_t WidePath(const std::string& path, WCHAR* into) {
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\' || path.size() >= MAX_PATH) return 0;
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                           into, static_cast<int>(kPathRoom));
+  return length > 0 ? static_cast<size_t>(length) : 0;
+}
 
 class Win32File : public File {
  public:
@@ -88,6 +137,50 @@ class Win32File : public File {
     }
     *error = kErrorSuccess;
     return static_cast<uint32_t>(info.dwFileAttributes);
+  }
+
+  std::optional<uint32_t> LinkCount(uint32_t* error) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle_.Get(), &info)) {
+      *error = LastError();
+      return std::nullopt;
+    }
+    *error = kErrorSuccess;
+    return static_cast<uint32_t>(info.nNumberOfLinks);
+  }
+
+  bool NamedAs(const std::string& path) override {
+    WCHAR wide[kPathRoom];
+    const size_t length = WidePath(path, wide);
+    const auto query = LookUp<NtQueryInformationFileFn>("ntdll.dll", "NtQueryInformationFile");
+    if (length == 0 || query == nullptr) return false;
+    NameInformation name{};
+    IO_STATUS_BLOCK status{};
+    // The name within its volume: the path without its drive.
+    if (query(handle_.Get(), &status, &name, sizeof name, kFileNameInformation) < 0) return false;
+    const size_t named = name.FileNameLength / sizeof(WCHAR);
+    return named == length - 2 &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.FileName,
+                            static_cast<int>(named), wide + 2,
+                            static_cast<int>(length - 2)) == CSTR_EQUAL;
+  }
+
+  uint32_t RenameReplacing(const std::string& to) override {
+    RenameInformation rename{};
+    const WCHAR prefix[] = L"\\??\\";
+    std::copy(prefix, prefix + 4, rename.FileName);
+    const size_t length = WidePath(to, rename.FileName + 4);
+    if (length == 0) return kErrorInvalidParameter;
+    rename.ReplaceIfExists = TRUE;
+    rename.RootDirectory = nullptr;
+    rename.FileNameLength = static_cast<ULONG>((length + 4) * sizeof(WCHAR));
+    return SetInformation(handle_.Get(), &rename, sizeof rename, kFileRenameInformation);
+  }
+
+  uint32_t SetDeletePending(bool pending) noexcept override {
+    DispositionInformation disposition{static_cast<BOOLEAN>(pending ? TRUE : FALSE)};
+    return SetInformation(handle_.Get(), &disposition, sizeof disposition,
+                          kFileDispositionInformation);
   }
 
  private:

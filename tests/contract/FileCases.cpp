@@ -277,6 +277,61 @@ TEST_P(FileContract, OpenFileTellsItsOwnAttributes) {
   EXPECT_EQ(own, os().files.Attributes(path));
 }
 
+// The calls on an open file that the write rests on: it knows its own name
+// and names, is renamed over another file through its handle (which needs
+// DELETE access), and is deleted through it once its last handle closes.
+TEST_P(FileContract, OpenFileIsRenamedAndDeletedThroughItsHandle) {
+  const std::string folder = world().Folder();
+  const std::string own = folder + "~orfm.cok";
+  const std::string target = folder + "orfm.cok";
+  world().AddFile(target, "old");
+  uint32_t error = 1;
+  auto file = os().files.Open(own, kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
+                              Disposition::CreateNew, kOpenReparsePoint, &error);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->LinkCount(&error), 1u);
+  EXPECT_TRUE(file->NamedAs(own));
+  EXPECT_FALSE(file->NamedAs(target));
+  EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
+  EXPECT_EQ(file->Flush(), kErrorSuccess);
+  {
+    // While another program has the target open, it stays.
+    auto product = world().HoldOpen(target, kGenericRead, kShareRead);
+    const uint32_t refused = file->RenameReplacing(target);
+    EXPECT_TRUE(refused == kErrorAccessDenied || refused == kErrorSharingViolation) << refused;
+  }
+  EXPECT_EQ(world().ReadFileBytes(target), "old");
+  EXPECT_EQ(file->RenameReplacing(target), kErrorSuccess);
+  EXPECT_EQ(file->Flush(), kErrorSuccess);
+  EXPECT_TRUE(file->NamedAs(target));
+  EXPECT_FALSE(os().files.Attributes(own));
+  file.reset();
+  EXPECT_EQ(world().ReadFileBytes(target), "new");
+
+  // (Windows renames and deletes only through a handle with DELETE access,
+  // Wine through any; the installer always asks for it.)
+  world().AddFile(own, "x");
+
+  // Marked and cleared again it stays; marked it goes with its last handle,
+  // and until then its name opens for nobody.
+  for (bool keep : {true, false}) {
+    file = os().files.Open(own, kDeleteAccess | kReadAttributes, kShareRead | kShareWrite,
+                           Disposition::OpenExisting, kOpenReparsePoint, &error);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->SetDeletePending(true), kErrorSuccess);
+    if (keep) {
+      EXPECT_EQ(file->SetDeletePending(false), kErrorSuccess);
+    } else {
+      // Windows refuses the name as delete-pending, Wine as taken.
+      EXPECT_FALSE(os().files.Open(own, kGenericRead | kGenericWrite, kShareNone,
+                                   Disposition::CreateNew, kOpenReparsePoint, &error));
+      EXPECT_TRUE(error == kErrorAccessDenied || error == kErrorFileExists) << error;
+    }
+    file.reset();
+    EXPECT_EQ(os().files.Attributes(own).has_value(), keep);
+  }
+}
+
 TEST_P(FileContract, RemoveFolderTakesOnlyAnEmptyFolder) {
   constexpr uint32_t kErrorDirectory = 267;
   std::string folder = world().Folder();
@@ -417,6 +472,25 @@ TEST_P(LinkContract, CallsByNameMeetTheLinkOrWhatItLeadsTo) {
   EXPECT_EQ(os().files.Move(At("moved.cok"), At("victim.txt")), kErrorSuccess);
   EXPECT_EQ(os().files.Delete(At("~a.cok")), kErrorSuccess);
   EXPECT_FALSE(world().ReadFileBytes(At("victim.txt")));
+}
+
+// What the installer asks before it deletes a leftover through a handle:
+// opened without following a link, a link tells itself apart from a plain
+// file of that name, by its attributes (Windows) or by the name of the file
+// it opened (Wine, which opens what the link leads to).
+TEST_P(LinkContract, LinkOpenedForDeletionIsNoPlainFileOfItsName) {
+  if (!MakeLinks()) GTEST_SKIP() << "this system makes no links here";
+  uint32_t error = 0;
+  auto file = os().files.Open(At("~a.cok"), kDeleteAccess | kReadAttributes,
+                              kShareRead | kShareWrite, Disposition::OpenExisting,
+                              kOpenReparsePoint, &error);
+  ASSERT_TRUE(file);
+  const auto attributes = file->Attributes(&error);
+  ASSERT_TRUE(attributes);
+  EXPECT_TRUE((*attributes & kAttrReparsePoint) != 0 || !file->NamedAs(At("~a.cok")));
+  EXPECT_EQ((*attributes & kAttrReparsePoint) != 0, !world().LinksFollowedByName());
+  file.reset();
+  EXPECT_EQ(world().ReadFileBytes(At("victim.txt")), "victim");
 }
 
 ORFA_CONTRACT_SUITE(ListContract);

@@ -213,6 +213,28 @@ TEST(Win32Files, TextFileIsNoProgramAndHasNoVersion) {
   EXPECT_FALSE(platform.Get().files.VersionBlock(path));
 }
 
+// A file with a second name counts both; deleting a file through its
+// handle, as a failed write's clean-up does, allocates nothing.
+TEST(Win32Files, LinkCountAndDeletionThroughTheHandleWithoutMemory) {
+  Win32Platform platform;
+  FileSystem& files = platform.Get().files;
+  auto world = MakeRealWorld();
+  const std::string path = world->Folder() + "~orfm.cok";
+  uint32_t error = 0;
+  auto file = files.Open(path, kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
+                         Disposition::CreateNew, kOpenReparsePoint, &error);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(::CreateHardLinkA((world->Folder() + "second.cok").c_str(), path.c_str(), nullptr));
+  EXPECT_EQ(file->LinkCount(&error), 2u);
+  EXPECT_EQ(file->Write("partial", 7), kErrorSuccess);
+  FailNextAllocationOnThisThread();
+  EXPECT_EQ(file->SetDeletePending(true), kErrorSuccess);
+  file.reset();
+  EXPECT_TRUE(AllocationFailurePending());
+  failingThread.store(0);
+  EXPECT_FALSE(files.Attributes(path));
+}
+
 // What the process's handle table looks like: the handle count where the
 // system tells it (Wine always says 0), else the values that 64 new handles
 // get: handles are given out lowest free slot first, so one more handle held

@@ -314,6 +314,10 @@ class RunResult:
     product_files: List[str] = dataclasses.field(default_factory=list)
     # Names of the symbolic links directly in the product folder after the run.
     product_links: List[str] = dataclasses.field(default_factory=list)
+    # With kill_fractions: for each killed run, in order, what orfm.cok was
+    # right after the kill ("old", "new" or "torn") and the names of the
+    # files in the product folder then.
+    kills: List[Tuple[str, List[str]]] = dataclasses.field(default_factory=list)
     # The Installation's outside_files after the run: path -> bytes, None when gone.
     outside_files: Dict[str, Optional[bytes]] = dataclasses.field(default_factory=dict)
     # With trace_loads: the modules the installer's process loaded (full
@@ -872,6 +876,44 @@ def _installed_file(path: Path) -> Optional[InstalledFile]:
                          stamp=(head[4] - 32) if len(head) > 4 else None, header=head)
 
 
+def _killed_runs(prefix: Path, inst: Installation, env: Dict[str, str], args: List[str],
+                 work: Path, fractions: List[float]) -> List[Tuple[str, List[str]]]:
+    """Runs the installer once, once timed, then once per fraction of that time,
+    killed then (SIGKILL: the system closes its handles, nothing of its own
+    runs), each over the old orfm.cok laid out again."""
+    folder = host_path(prefix, inst.product_dir)
+    old = installed_payload_bytes(inst.installed_stamp or 13, inst.installed_size)
+    command = [wine_loader(), str(installer_path())] + args
+
+    def start() -> subprocess.Popen:
+        return subprocess.Popen(command, env=env, cwd=str(work),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    start().wait(DEFAULT_RUN_TIMEOUT)  # the first start in a prefix is the slow one
+    t0 = time.monotonic()
+    start().wait(DEFAULT_RUN_TIMEOUT)
+    duration = time.monotonic() - t0
+    kills = []
+    for fraction in fractions:
+        (folder / "orfm.cok").write_bytes(old)
+        proc = start()
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            proc.wait(duration * fraction)
+        if proc.poll() is None:
+            proc.kill()
+        proc.wait(SHUTDOWN_TIMEOUT)
+        # the wineserver closes a killed process's handles once it notices
+        time.sleep(1.0)
+        installed = _installed_file(folder / "orfm.cok")
+        state = "torn"
+        if installed and installed.sha256 == payload_sha256():
+            state = "new"
+        elif (folder / "orfm.cok").is_file() and (folder / "orfm.cok").read_bytes() == old:
+            state = "old"
+        kills.append((state, sorted(p.name for p in folder.iterdir() if p.is_file())))
+    return kills
+
+
 def run_update(inst: Installation, args: Optional[List[str]] = None,
                answers: Optional[List[str]] = None,
                running: Optional[RunningProduct] = None,
@@ -882,12 +924,17 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                env: Optional[Dict[str, str]] = None,
                record_comspec: bool = False,
                trace_loads: bool = False,
-               screenshots: bool = False) -> RunResult:
+               screenshots: bool = False,
+               kill_fractions: Optional[List[float]] = None) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
     folder of the host outside the prefix's C: drive). env: further
     environment variables (see the module's notes); record_comspec: ComSpec
-    is the recorder, whose calls come back in comspec_calls."""
+    is the recorder, whose calls come back in comspec_calls. kill_fractions:
+    before the run, one timed run of the installer, then one run per
+    fraction, each killed at that fraction of the timed run's duration and
+    started over the installed file laid out again (what it leaves beside
+    it stays); what each kill left comes back in kills."""
     reason = unavailable_reason()
     if reason:
         raise HarnessError(reason)
@@ -965,6 +1012,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 if trace_loads:
                     installer_env = dict(env, WINEDEBUG="-all,+pid,+loaddll")
                     trace_file = stack.enter_context(open(loads_log, "wb"))
+                kills: List[Tuple[str, List[str]]] = []
+                if kill_fractions:
+                    kills = _killed_runs(prefix, inst, env, args, work, kill_fractions)
                 t0 = time.monotonic()
                 installer_proc = subprocess.Popen(
                     [wine_loader(), str(installer or installer_path())] + args, env=installer_env,
@@ -1037,7 +1087,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             prefix=prefix if keep else None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
             product_files=product_files, product_links=product_links,
-            outside_files=outside_files,
+            outside_files=outside_files, kills=kills,
             loaded_modules=traced[0], started_programs=traced[1])
     finally:
         mounts.close()

@@ -13,6 +13,7 @@ OTHER = r"C:\Tools\Orfa"
 OWN_FOLDER = r"C:\Orfa"
 VICTIM = r"C:\victim.txt"
 NOTHING = r"C:\nothing.txt"
+VICTIM2 = r"C:\Data\second.txt"
 
 
 class LastRunFolderTest(E2eCase):
@@ -104,23 +105,26 @@ class RegistryViewTest(E2eCase):
 
 
 class PlantedLinkTest(E2eCase):
-    def test_link_at_the_temporary_name_is_removed_never_followed(self):
-        # another user made ~orfm.cok a Unix link to a file outside the product
-        # folder, or to none; the elevated installer writes beside it
-        for target in (VICTIM, NOTHING):
-            with self.subTest(target=target):
-                inst = Installation(product_dir=OWN_FOLDER, installed_stamp=12,
-                                    links={"~orfm.cok": target},
-                                    outside_files={VICTIM: b"victim\r\n", NOTHING: None})
+    def test_links_at_the_temporary_names_are_left_alone_never_followed(self):
+        # another user made ~orfm.cok (and ~~orfm.cok) Unix links to files
+        # outside the product folder, or to none; the elevated installer
+        # writes beside them, under the next free name
+        outside = {VICTIM: b"victim\r\n", VICTIM2: b"second\r\n", NOTHING: None}
+        for links in ({"~orfm.cok": VICTIM}, {"~orfm.cok": NOTHING},
+                      {"~orfm.cok": VICTIM, "~~orfm.cok": VICTIM2}):
+            with self.subTest(links=links):
+                inst = Installation(product_dir=OWN_FOLDER, installed_stamp=12, links=links,
+                                    outside_files=dict(outside))
                 result = self.run_update(inst, args=["modest"])
                 self.assertEnded(result)
                 self.assertBoxes(result, [])
                 self.assertPayloadInstalled(result)
-                # what the link leads to is neither written, moved nor made
-                self.assertEqual(result.outside_files, {VICTIM: b"victim\r\n", NOTHING: None},
+                # what the links lead to is neither written, moved nor made
+                self.assertEqual(result.outside_files, outside, result.describe())
+                self.assertEqual(result.product_links, sorted(links), result.describe())
+                self.assertEqual([n for n in result.product_files if n.startswith("~")],
+                                 [n for n in sorted(links) if links[n] != NOTHING],
                                  result.describe())
-                self.assertEqual(result.product_links, [], result.describe())
-                self.assertNotIn("~orfm.cok", result.product_files)
 
 
 if __name__ == "__main__":

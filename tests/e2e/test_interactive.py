@@ -1,6 +1,7 @@
 """The interactive update: the questions, their answers, what is installed and
 recorded, and whether the product is started."""
 import os
+import sys
 import unittest
 
 import e2e_support
@@ -124,6 +125,35 @@ class QuietModeTest(E2eCase):
                 self.assertBoxes(result, [])
                 self.assertPayloadInstalled(result)
                 self.assertStartedIn(result, PRODUCT)
+
+    def test_leftovers_of_a_killed_run_neither_block_nor_stay(self):
+        # what a run killed at the wrong moment left beside the installed file
+        inst = Installation(installed_stamp=12,
+                            extra_files={"~orfm.cok": b"k" * 70000, "~~orfm.cok": b""})
+        result = self.run_update(inst, args=["modest"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [])
+        self.assertPayloadInstalled(result)
+        self.assertEqual([n for n in result.product_files if n.startswith("~")], [],
+                         result.describe())
+
+    def test_kills_over_a_whole_run_leave_the_old_or_the_new_file_whole(self):
+        # killed at a dozen moments of a quiet run (fractions of a timed
+        # run, beyond its end too: under emulation and load one run takes
+        # longer than another), each over the old file and what earlier
+        # kills left; then a run to the end
+        fractions = [0.15, 0.3, 0.45, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.35, 1.5]
+        result = self.run_update(Installation(installed_stamp=12), args=["modest"],
+                                 kill_fractions=fractions, timeout=300)
+        self.assertEqual(len(result.kills), len(fractions))
+        for state, files in result.kills:
+            self.assertIn(state, ("old", "new"), f"{result.kills}\n{result.describe()}")
+        self.assertEnded(result)
+        self.assertBoxes(result, [])
+        self.assertPayloadInstalled(result)
+        self.assertEqual([n for n in result.product_files if n.startswith("~")], [],
+                         f"{result.kills}\n{result.describe()}")
+        print(f"kills: {result.kills}", file=sys.stderr)
 
 
 if __name__ == "__main__":

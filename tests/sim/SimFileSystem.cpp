@@ -16,7 +16,6 @@ constexpr uint32_t kErrorDirectory = 267;    // ERROR_DIRECTORY: not a folder
 constexpr uint32_t kErrorFilenameExcedRange = 206;  // a path of MAX_PATH characters or more
 constexpr uint32_t kErrorCantResolveFilename = 1921;  // links that go on and on
 constexpr int kMaxLinkDepth = 31;
-constexpr uint32_t kDeleteAccess = 0x00010000;  // DELETE, for held handles
 constexpr uint32_t kSettableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | 0x100 | 0x2000;
 
 struct Opening {
@@ -42,10 +41,15 @@ struct SimFileSystem::Node {
   bool program = false;                     // what SHGetFileInfo(SHGFI_EXETYPE) tells
   std::optional<std::string> versionBlock;  // the version resource
   bool unflushed = false;                   // written since the last Flush
+  uint32_t links = 1;                       // names the file has (SetLinkCount)
+  bool deletePending = false;               // goes when its last handle closes
+
+  // Deleted through a handle, and no handle is left: the name is free.
+  bool Gone() const { return deletePending && opens.empty(); }
 
   std::shared_ptr<Node> Child(const std::string& childName) const {
     for (const auto& child : children) {
-      if (SameNoCase(child->name, childName)) return child;
+      if (!child->Gone() && SameNoCase(child->name, childName)) return child;
     }
     return nullptr;
   }
@@ -73,6 +77,9 @@ struct SimFileSystem::State {
   std::vector<std::pair<const void*, size_t>> writes;
   std::vector<MoveRecord> moves;
   std::vector<std::string> listings;
+  std::map<std::string, uint32_t> flushFails;                       // folded path -> error
+  std::map<std::string, std::pair<uint32_t, int>> replaceFails;     // folded path -> error, times
+  std::map<std::string, uint32_t> createdAs;                        // folded path -> attributes
 
   uint64_t Register(Node& node, uint32_t access, uint32_t share) {
     uint64_t id = nextId++;
@@ -154,12 +161,14 @@ std::string Join(const ParsedPath& parsed) {
 bool ShareConflict(const std::map<uint64_t, Opening>& opens, uint32_t access, uint32_t share) {
   const bool read = (access & kGenericRead) != 0;
   const bool write = (access & kGenericWrite) != 0;
-  if (!read && !write) return false;  // an open without data access is not checked
+  const bool remove = (access & kDeleteAccess) != 0;
+  if (!read && !write && !remove) return false;  // an open without data access is not checked
   for (const auto& entry : opens) {
     const Opening& other = entry.second;
     if (!other.DataAccess()) continue;
     if (read && !(other.share & kShareRead)) return true;
     if (write && !(other.share & kShareWrite)) return true;
+    if (remove && !(other.share & kShareDelete)) return true;
     if ((other.access & kGenericRead) && !(share & kShareRead)) return true;
     if ((other.access & kGenericWrite) && !(share & kShareWrite)) return true;
     if ((other.access & kDeleteAccess) && !(share & kShareDelete)) return true;
@@ -207,9 +216,9 @@ std::string ShortNameOf(const std::string& name) {
 
 class SimFile : public File {
  public:
-  SimFile(std::shared_ptr<SimFileSystem::State> state, std::shared_ptr<SimFileSystem::Node> node, uint64_t id,
-          uint32_t access)
-      : state_(std::move(state)), node_(std::move(node)), id_(id), access_(access) {
+  SimFile(SimFileSystem& fs, std::shared_ptr<SimFileSystem::State> state, std::shared_ptr<SimFileSystem::Node> node,
+          uint64_t id, uint32_t access, std::string path)
+      : fs_(fs), state_(std::move(state)), node_(std::move(node)), id_(id), access_(access), path_(std::move(path)) {
     ++state_->logicHandles;
   }
   ~SimFile() override {
@@ -272,8 +281,12 @@ class SimFile : public File {
 
   uint32_t Flush() override {
     if ((access_ & kGenericWrite) == 0) return kErrorAccessDenied;
+    auto injected = state_->flushFails.find(Fold(path_));
+    if (injected != state_->flushFails.end()) return injected->second;
     node_->unflushed = false;
     ++state_->flushes;
+    // A flush after a rename through this handle writes the rename through.
+    if (renamed_) state_->moves[*renamed_].writeThrough = true;
     return kErrorSuccess;
   }
 
@@ -282,13 +295,52 @@ class SimFile : public File {
     return node_->OwnAttributes();
   }
 
+  std::optional<uint32_t> LinkCount(uint32_t* error) override {
+    if (error) *error = kErrorSuccess;
+    return node_->links;
+  }
+
+  bool NamedAs(const std::string& path) override { return SameNoCase(fs_.FullPath(path), path_); }
+
+  uint32_t RenameReplacing(const std::string& to) override {
+    MoveRecord move{path_, to, true, false, !node_->unflushed, kErrorSuccess};
+    move.result = (access_ & kDeleteAccess) == 0 ? kErrorAccessDenied : fs_.RenameOpen(node_, id_, to);
+    state_->moves.push_back(move);
+    if (move.result == kErrorSuccess) {
+      path_ = fs_.FullPath(to);
+      renamed_ = state_->moves.size() - 1;
+    }
+    return move.result;
+  }
+
+  uint32_t SetDeletePending(bool pending) noexcept override {
+    if ((access_ & kDeleteAccess) == 0) return kErrorAccessDenied;
+    node_->deletePending = pending;
+    return kErrorSuccess;
+  }
+
  private:
+  SimFileSystem& fs_;
   std::shared_ptr<SimFileSystem::State> state_;
   std::shared_ptr<SimFileSystem::Node> node_;
   uint64_t id_;
   uint32_t access_;
+  std::string path_;  // the name the file has now, links followed as the open followed them
+  std::optional<size_t> renamed_;  // the record of this handle's last rename
   uint64_t pos_ = 0;
 };
+
+// The folder that holds `node` (links not followed); null when none does.
+std::shared_ptr<SimFileSystem::Node> ParentOf(const std::shared_ptr<SimFileSystem::Node>& folder,
+                                              const SimFileSystem::Node* node) {
+  for (const auto& child : folder->children) {
+    if (child.get() == node) return folder;
+    if (child->folder && !child->IsLink()) {
+      if (auto found = ParentOf(child, node)) return found;
+    }
+  }
+  return nullptr;
+}
 
 // Whether `inner` is `outer` or lies below it (links not followed).
 bool Contains(const SimFileSystem::Node& outer, const SimFileSystem::Node& inner) {
@@ -563,6 +615,8 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
   }
   std::shared_ptr<Node> node = found.node;
   if (node) {
+    // A name deleted through a handle that is still open cannot be opened or made anew.
+    if (node->deletePending) return fail(kErrorAccessDenied);
     if (node->folder) return fail(disposition == Disposition::CreateNew ? kErrorFileExists : kErrorAccessDenied);
     if (found.trailingSeparator) return fail(kErrorInvalidName);
     if (disposition == Disposition::CreateNew) return fail(kErrorFileExists);
@@ -584,11 +638,13 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
     node = std::make_shared<Node>();
     node->name = found.name;
     node->attrs = kAttrArchive;
+    auto made = state_->createdAs.find(Fold(found.full));
+    if (made != state_->createdAs.end()) node->attrs = made->second;
     found.parent->children.push_back(node);
   }
   if (error) *error = kErrorSuccess;
   uint64_t id = state_->Register(*node, access, share);
-  return std::make_unique<SimFile>(state_, node, id, access);
+  return std::make_unique<SimFile>(*this, state_, node, id, access, found.full);
 }
 
 std::optional<uint32_t> SimFileSystem::Attributes(const std::string& path) {
@@ -697,6 +753,7 @@ std::vector<DirEntry> SimFileSystem::List(const std::string& pattern, uint32_t* 
     }
   }
   for (const auto& child : folder->children) {
+    if (child->Gone()) continue;
     const std::string shortName = shortNames_ ? ShortNameOf(child->name) : "";
     if (WildcardMatch(found.name, child->name) || (!shortName.empty() && WildcardMatch(found.name, shortName))) {
       std::shared_ptr<Node> shown = child;
@@ -720,6 +777,41 @@ uint32_t SimFileSystem::SetCurrentDirectory(const std::string& path) {
   if (!found.node) return kErrorFileNotFound;
   if (!found.node->folder) return kErrorDirectory;
   currentDirectory_ = found.full;
+  return kErrorSuccess;
+}
+
+uint32_t SimFileSystem::RenameOpen(const std::shared_ptr<Node>& node, uint64_t id, const std::string& to) {
+  auto injected = state_->replaceFails.find(Fold(FullPath(to)));
+  if (injected != state_->replaceFails.end() && injected->second.second > 0) {
+    --injected->second.second;
+    return injected->second.first;
+  }
+  // Every other handle of the file must share deletion.
+  for (const auto& entry : node->opens) {
+    if (entry.first != id && entry.second.DataAccess() && !(entry.second.share & kShareDelete)) {
+      return kErrorSharingViolation;
+    }
+  }
+  Located target = Locate(to);
+  if (target.error) return target.error;
+  if (!target.parent || target.trailingSeparator) return kErrorPathNotFound;
+  std::shared_ptr<Node> parent;
+  for (const auto& drive : state_->drives) {
+    if (!parent) parent = ParentOf(drive.second, node.get());
+  }
+  if (!parent) return kErrorFileNotFound;
+  if (target.node && target.node != node) {
+    // The old file must go: not a folder, not read-only; a handle that does
+    // not share deletion keeps it, and so does any other open one.
+    if (target.node->folder || (target.node->attrs & kAttrReadOnly)) return kErrorAccessDenied;
+    if (DeleteConflict(target.node->opens)) return kErrorSharingViolation;
+    if (!target.node->opens.empty()) return kErrorAccessDenied;
+    state_->GiveBack(target.node->data.size());
+    target.parent->Remove(target.node.get());
+  }
+  parent->Remove(node.get());
+  node->name = target.name;
+  target.parent->children.push_back(node);
   return kErrorSuccess;
 }
 
@@ -769,6 +861,25 @@ std::shared_ptr<SimFileSystem::Node> SimFileSystem::FileNode(const std::string& 
   Located found = Resolve(Locate(path));
   if (found.error || !found.node || found.node->folder || found.trailingSeparator) return nullptr;
   return found.node;
+}
+
+void SimFileSystem::FlushFails(const std::string& path, uint32_t error) {
+  if (error == kErrorSuccess) state_->flushFails.erase(Fold(FullPath(path)));
+  else state_->flushFails[Fold(FullPath(path))] = error;
+}
+
+void SimFileSystem::ReplaceFails(const std::string& path, uint32_t error, int times) {
+  state_->replaceFails[Fold(FullPath(path))] = {error, times};
+}
+
+void SimFileSystem::CreatedAs(const std::string& path, uint32_t attributes) {
+  state_->createdAs[Fold(FullPath(path))] = attributes;
+}
+
+void SimFileSystem::SetLinkCount(const std::string& path, uint32_t links) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->links = links;
 }
 
 void SimFileSystem::ReadFails(const std::string& path, uint32_t error, uint64_t afterBytes) {

@@ -24,7 +24,13 @@
 //   Wine treats a Unix symbolic link instead: every call by name acts on what
 //   the link leads to (a link that leads nowhere is not there, and listings
 //   leave it out), except that a create-new refuses the name all the same
-//   and a replacing move onto the link replaces the link itself.
+//   and a replacing move onto the link replaces the link itself;
+// - an open file can be renamed over another (File::RenameReplacing), which
+//   needs DELETE access, every other handle of it to share deletion, and a
+//   target that is no folder, not read-only and not open (a handle that does
+//   not share deletion: ERROR_SHARING_VIOLATION, any other: ERROR_ACCESS_DENIED);
+// - a file deleted through its handle (File::SetDeletePending) stays while any
+//   handle is open, refusing every open of its name (ERROR_ACCESS_DENIED).
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
 // under a file, a missing file to hold) throw std::invalid_argument.
@@ -154,6 +160,15 @@ class SimFileSystem : public FileSystem {
   std::optional<uint64_t> DiskFree() const;
   void ListFails(const std::string& folder, uint32_t error = kErrorAccessDenied);  // FindFirstFile fails
   void OpenFails(const std::string& path, uint32_t error);  // CreateFile of this path fails; 0 ends it
+  // File::Flush of a file opened by this name fails with `error`; 0 ends it.
+  void FlushFails(const std::string& path, uint32_t error);
+  // The next `times` renames through a handle onto this name fail with `error`.
+  void ReplaceFails(const std::string& path, uint32_t error, int times);
+  // A file that an open creates at this name gets these attributes (as if
+  // the system had made something else there).
+  void CreatedAs(const std::string& path, uint32_t attributes);
+  // The number of names the file has, as if it had others elsewhere.
+  void SetLinkCount(const std::string& path, uint32_t links);
   // ReadFile on this file fails once the file position reaches afterBytes
   // (from the start by default); 0 ends it. kFailsWithoutCode: it fails and
   // leaves the error code 0.
@@ -170,6 +185,8 @@ class SimFileSystem : public FileSystem {
 
   struct Node;
   struct State;
+  // For the open files: File::RenameReplacing of the open `node` (handle `id`).
+  uint32_t RenameOpen(const std::shared_ptr<Node>& node, uint64_t id, const std::string& to);
 
  private:
   struct Located;

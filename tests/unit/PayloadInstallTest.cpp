@@ -96,12 +96,14 @@ TEST_F(InstallTest, DirectModeCreatesAMissingTarget) {
 TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFile) {
   const std::string old = Cok(100, 3000, 'o');
   enum class Trouble { HeldExclusively, HeldSharing, ReadOnly, DiskFull, TempCannotBeCreated,
-                       LinkKeepsReappearing };
+                       FlushFails, EveryNameTaken };
+  const std::string names[] = {kTemp, "C:\\Orfa\\~~orfm.cok", "C:\\Orfa\\~~~orfm.cok",
+                               "C:\\Orfa\\~~~~orfm.cok"};
   sim.files.AddFile(kVictim, "victim");
   for (bool russian : {false, true}) {
     for (Trouble trouble : {Trouble::HeldExclusively, Trouble::HeldSharing, Trouble::ReadOnly,
-                            Trouble::DiskFull, Trouble::TempCannotBeCreated,
-                            Trouble::LinkKeepsReappearing}) {
+                            Trouble::DiskFull, Trouble::TempCannotBeCreated, Trouble::FlushFails,
+                            Trouble::EveryNameTaken}) {
       SCOPED_TRACE(static_cast<int>(trouble));
       sim.ui.Clear();
       ctx.UseRussian = russian;
@@ -114,25 +116,25 @@ TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFi
         held = sim.files.HoldOpen(kTarget, kGenericRead | kGenericWrite, kShareRead | kShareWrite);
       if (trouble == Trouble::DiskFull) sim.files.SetDiskFree(1000);
       if (trouble == Trouble::TempCannotBeCreated) sim.files.OpenFails(kTemp, kErrorAccessDenied);
-      if (trouble == Trouble::LinkKeepsReappearing) {
-        // Whenever the name has been cleared, another user plants the link again.
-        sim.files.AddFileLink(kTemp, kVictim);
-        sim.files.OnDeleted(kTemp, [&] { sim.files.AddFileLink(kTemp, kVictim); });
-      }
+      if (trouble == Trouble::FlushFails) sim.files.FlushFails(kTemp, kErrorDiskFull);
+      // Another user's links at every name the installer would make.
+      if (trouble == Trouble::EveryNameTaken)
+        for (const std::string& name : names) sim.files.AddFileLink(name, kVictim);
 
       EXPECT_FALSE(Install("cok", kTarget, false));
       ExpectInstallError(kTarget);
       held.Release();
       sim.files.SetDiskFree(std::nullopt);
       sim.files.OpenFails(kTemp, 0);
+      sim.files.FlushFails(kTemp, 0);
       EXPECT_EQ(FileAt(kTarget), old);
       EXPECT_EQ(FileAt(kVictim), "victim");
-      // The planted link is another's; nothing of this run stays.
-      EXPECT_EQ(sim.files.IsLink(kTemp), trouble == Trouble::LinkKeepsReappearing);
-      sim.files.OnDeleted(kTemp, nullptr);
-      sim.files.Delete(kTemp);
+      // The planted links are another's; nothing of this run stays.
+      for (const std::string& name : names) {
+        EXPECT_EQ(sim.files.IsLink(name), trouble == Trouble::EveryNameTaken);
+        sim.files.Delete(name);
+      }
       EXPECT_FALSE(sim.files.Exists(kTemp));
-      EXPECT_FALSE(sim.files.Exists(TempNameFor(kTemp)));
       ExpectClean();
       sim.files.SetAttributes(kTarget, kAttrArchive);
     }
@@ -223,6 +225,12 @@ TEST_F(InstallTest, OlderFileIsPutInPlaceOnlyAfterYes) {
     local.resources.AddResource("ORFM", "COK", Cok(120, 100, 'n'));
     local.files.AddFile(kTarget, Cok(121, 200, 'o'));
     local.ui.Answer(answer);
+    // The new file is held from its creation until it stands at the
+    // target's name: during the question nobody can delete or move it.
+    local.ui.OnMessageBox([&](const MessageBoxCall&) {
+      EXPECT_EQ(local.files.Delete(kTemp), kErrorSharingViolation);
+      EXPECT_EQ(local.files.Move(kTemp, "C:\\Orfa\\swapped.cok"), kErrorSharingViolation);
+    });
     EXPECT_EQ(InstallResourceFile(run, "orfm", "cok", kTarget, true), answer == kIdYes);
     ASSERT_EQ(local.ui.Calls().size(), 1u);
     EXPECT_EQ(local.files.ReadFileBytes(kTarget),
@@ -237,20 +245,15 @@ TEST_F(InstallTest, OlderFileIsPutInPlaceOnlyAfterYes) {
 
 TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile) {
   enum class Trouble { TargetHeld, TargetReadOnly, TargetOpenedDuringQuestion,
-                       TempHeldDuringQuestion, TempCannotBeCreated, DiskFull,
-                       LinkKeepsReappearing };
+                       TempCannotBeCreated, DiskFull };
   const struct {
     Trouble trouble;
-    // only what another program holds there, or puts there again and again
-    bool tempLeft;
   } cases[] = {
-      {Trouble::TargetHeld, false},
-      {Trouble::TargetReadOnly, false},
-      {Trouble::TargetOpenedDuringQuestion, false},
-      {Trouble::TempHeldDuringQuestion, true},
-      {Trouble::TempCannotBeCreated, false},
-      {Trouble::DiskFull, false},
-      {Trouble::LinkKeepsReappearing, true},
+      {Trouble::TargetHeld},
+      {Trouble::TargetReadOnly},
+      {Trouble::TargetOpenedDuringQuestion},
+      {Trouble::TempCannotBeCreated},
+      {Trouble::DiskFull},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.trouble));
@@ -258,8 +261,7 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
     SetupContext run(local.Get());
     run.GroupNameEn = "Orfa update";
     const std::string payload = Cok(120, 2000, 'n');
-    const bool asks = c.trouble == Trouble::TargetOpenedDuringQuestion ||
-                      c.trouble == Trouble::TempHeldDuringQuestion;
+    const bool asks = c.trouble == Trouble::TargetOpenedDuringQuestion;
     const std::string old = Cok(asks ? 121 : 120, 100, 'o');
     local.resources.AddResource("ORFM", "COK", payload);
     local.files.AddFile(kTarget, old,
@@ -268,17 +270,11 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
     if (c.trouble == Trouble::TargetHeld) held = local.files.HoldOpen(kTarget, kGenericRead, kShareNone);
     if (c.trouble == Trouble::TempCannotBeCreated) local.files.OpenFails(kTemp, kErrorAccessDenied);
     if (c.trouble == Trouble::DiskFull) local.files.SetDiskFree(1000);
-    local.files.AddFile(kVictim, "victim");
-    if (c.trouble == Trouble::LinkKeepsReappearing) {
-      local.files.AddFileLink(kTemp, kVictim);
-      local.files.OnDeleted(kTemp, [&] { local.files.AddFileLink(kTemp, kVictim); });
-    }
     if (asks) {
-      // While the question is on screen another program opens a file.
+      // While the question is on screen another program opens the target.
       local.ui.Answer(kIdYes);
       local.ui.OnMessageBox([&](const MessageBoxCall&) {
-        held = local.files.HoldOpen(c.trouble == Trouble::TempHeldDuringQuestion ? kTemp : kTarget,
-                                    kGenericRead, kShareRead | kShareWrite);
+        held = local.files.HoldOpen(kTarget, kGenericRead, kShareRead | kShareWrite);
       });
     }
 
@@ -289,9 +285,8 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
     EXPECT_EQ(calls.back().request.style, kErrorStyle);
     held.Release();
     EXPECT_TRUE(local.files.ReadFileBytes(kTarget) == old);
-    EXPECT_EQ(local.files.Exists(kTemp), c.tempLeft);
+    EXPECT_FALSE(local.files.Exists(kTemp));
     EXPECT_FALSE(local.files.Exists(TempNameFor(kTemp)));
-    EXPECT_EQ(local.files.ReadFileBytes(kVictim), "victim");
     EXPECT_TRUE(local.clock.Sleeps().empty());
     EXPECT_EQ(local.resources.LiveResourceCount(), 0u);
     EXPECT_EQ(local.files.LogicHandleCount(), 0u);
@@ -300,6 +295,8 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
 
 // ---------------------------------------------------------------- durability
 
+// Flushed, renamed over the target through its handle, and flushed again
+// through it, which writes the rename through.
 TEST_F(InstallTest, NewFileIsFlushedAndReplacesTheOldOneInOneWrittenThroughStep) {
   for (bool check : {false, true}) {
     SimWindows local;
@@ -312,7 +309,7 @@ TEST_F(InstallTest, NewFileIsFlushedAndReplacesTheOldOneInOneWrittenThroughStep)
     EXPECT_EQ(move.from, kTemp);
     EXPECT_EQ(move.to, kTarget);
     EXPECT_TRUE(move.replace && move.writeThrough && move.sourceFlushed) << check;
-    EXPECT_EQ(local.files.FlushCount(), 1u);
+    EXPECT_EQ(local.files.FlushCount(), 2u);
     // The bytes went to the file straight from the resource, in one write.
     const auto resource = local.resources.Load("orfm", "cok", nullptr);
     ASSERT_EQ(local.files.Writes().size(), 1u);
@@ -321,39 +318,95 @@ TEST_F(InstallTest, NewFileIsFlushedAndReplacesTheOldOneInOneWrittenThroughStep)
   }
 }
 
-TEST_F(InstallTest, LeftoverTemporaryFileOfAnyAttributesNeitherBlocksNorStays) {
-  for (uint32_t attributes : {kAttrArchive, kAttrHidden, kAttrSystem, kAttrReadOnly,
-                              kAttrReadOnly | kAttrHidden | kAttrSystem}) {
+// What stands at the names the installer makes beside the target
+// (~orfm.cok, ~~orfm.cok, ...) never stops the update: its own plain files,
+// left by a killed run, are deleted; anything else (read-only, a folder, a
+// file with another name elsewhere, a link, something that a create made
+// into no plain file) is left as it is, and the next name is taken. A
+// leftover that another program still has open stays delete-pending once
+// deleted; its name is tried again for a while.
+TEST_F(InstallTest, NothingAtTheNamesBesideTheTargetStopsTheUpdate) {
+  enum class Entry { None, Own, OwnHidden, OwnSystem, OwnOpenAWhile, OwnOpenLong, ReadOnly, Folder,
+                     HardLink, Link, BecomesLink };
+  const std::string names[] = {kTemp, "C:\\Orfa\\~~orfm.cok", "C:\\Orfa\\~~~orfm.cok",
+                               "C:\\Orfa\\~~~~orfm.cok"};
+  const std::vector<Entry> cases[] = {
+      {Entry::Own, Entry::Own},  // what a run killed at the wrong moment left
+      {Entry::OwnHidden, Entry::OwnSystem},
+      {Entry::ReadOnly},
+      {Entry::Folder, Entry::ReadOnly},  // the spare name is taken as well
+      {Entry::HardLink, Entry::Own},
+      {Entry::Link, Entry::Link, Entry::Own},
+      {Entry::BecomesLink},
+      {Entry::OwnOpenAWhile},  // 3 pauses
+      {Entry::OwnOpenLong},    // 7 pauses, then the next name
+  };
+  for (const auto& entries : cases) {
     for (bool check : {false, true}) {
+      SCOPED_TRACE(testing::Message() << static_cast<int>(entries[0]) << " " << entries.size()
+                                      << (check ? ", checked" : ", direct"));
       SimWindows local;
       SetupContext run(local.Get());
       local.resources.AddResource("ORFM", "COK", Cok(120));
       local.files.AddFile(kTarget, Cok(119, 100, 'o'));
-      local.files.AddFile(kTemp, "left by a run that was killed", attributes);
-      EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check)) << attributes;
-      EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120)) << attributes;
-      EXPECT_FALSE(local.files.Exists(kTemp)) << attributes;
-      EXPECT_TRUE(local.ui.Calls().empty()) << attributes;
+      local.files.AddFile(kVictim, "victim");
+      HeldFile scanner;
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string& name = names[i];
+        switch (entries[i]) {
+          case Entry::None: break;
+          case Entry::Own: local.files.AddFile(name, std::string(70000, 'k')); break;
+          case Entry::OwnHidden: local.files.AddFile(name, "", kAttrHidden); break;
+          case Entry::OwnSystem: local.files.AddFile(name, "", kAttrSystem); break;
+          case Entry::OwnOpenAWhile:
+          case Entry::OwnOpenLong:
+            local.files.AddFile(name, "k");
+            scanner = local.files.HoldOpen(name, kGenericRead, kShareRead | kShareWrite | kShareDelete);
+            if (entries[i] == Entry::OwnOpenAWhile) scanner.ReleaseAfter(120);
+            break;
+          case Entry::ReadOnly: local.files.AddFile(name, "ro", kAttrReadOnly | kAttrHidden); break;
+          case Entry::Folder: local.files.AddFolder(name); break;
+          case Entry::HardLink:
+            local.files.AddFile(name, "linked");
+            local.files.SetLinkCount(name, 2);
+            break;
+          case Entry::Link: local.files.AddFileLink(name, kVictim); break;
+          case Entry::BecomesLink: local.files.CreatedAs(name, kAttrArchive | kAttrReparsePoint); break;
+        }
+      }
+      EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check));
+      EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120));
+      EXPECT_TRUE(local.ui.Calls().empty());
+      const size_t pauses = entries[0] == Entry::OwnOpenAWhile ? 3 : entries[0] == Entry::OwnOpenLong ? 7 : 0;
+      EXPECT_EQ(local.clock.Sleeps(), std::vector<uint32_t>(pauses, 50));
+      scanner.Release();
+      for (size_t i = 0; i < 4; ++i) {
+        const Entry entry = i < entries.size() ? entries[i] : Entry::None;
+        const bool stays = entry == Entry::ReadOnly || entry == Entry::Folder ||
+                           entry == Entry::HardLink || entry == Entry::Link ||
+                           entry == Entry::BecomesLink;
+        EXPECT_EQ(local.files.Exists(names[i]), stays) << names[i];
+      }
+      EXPECT_EQ(local.files.ReadFileBytes(kVictim), "victim");
+      EXPECT_EQ(local.files.LogicHandleCount(), 0u);
     }
   }
 }
 
 // A link that another user planted in the product folder, where the elevated
 // installer writes: at the temporary name, leading to a file outside or to
-// none, or to a folder; planted again once after it was removed; or at the
-// target's own name. Nothing is written or removed through it, and no link of
-// the temporary name stays. Links as Windows sees them, and as Wine sees a
-// Unix link (which it cannot tell from what it leads to).
-TEST_F(InstallTest, PlantedLinkIsRemovedNeverFollowed) {
-  enum class Plant { TempToFile, TempToNothing, TempToFolder, TempAgainOnce, TargetToFile };
+// none, or to a folder; or at the target's own name. Nothing is written,
+// moved or removed through it; a link at the temporary name is left alone
+// and the next name taken, one at the target's name is replaced itself.
+// Links as Windows sees them, and as Wine sees a Unix link (which it cannot
+// tell from what it leads to).
+TEST_F(InstallTest, PlantedLinkIsLeftAloneNeverFollowed) {
+  enum class Plant { TempToFile, TempToNothing, TempToFolder, TargetToFile };
   const char* const names[] = {"temp to file", "temp to nothing", "temp to folder",
-                               "temp again once", "target to file"};
+                               "target to file"};
   for (bool followedByName : {false, true}) {
     for (Plant plant : {Plant::TempToFile, Plant::TempToNothing, Plant::TempToFolder,
-                        Plant::TempAgainOnce, Plant::TargetToFile}) {
-      // Wine sees a link to a folder as a folder, which blocks the name (the
-      // failure tables hold what blocks).
-      if (followedByName && plant == Plant::TempToFolder) continue;
+                        Plant::TargetToFile}) {
       for (bool check : {false, true}) {
         SCOPED_TRACE(testing::Message() << (followedByName ? "Wine's links, " : "Windows' links, ")
                                         << names[static_cast<int>(plant)]
@@ -369,23 +422,15 @@ TEST_F(InstallTest, PlantedLinkIsRemovedNeverFollowed) {
           case Plant::TempToFile: local.files.AddFileLink(kTemp, kVictim); break;
           case Plant::TempToNothing: local.files.AddFileLink(kTemp, "C:\\missing.txt"); break;
           case Plant::TempToFolder: local.files.AddFolderLink(kTemp, "C:\\Elsewhere"); break;
-          case Plant::TempAgainOnce:
-            local.files.AddFileLink(kTemp, kVictim);
-            local.files.OnDeleted(kTemp, [&] {
-              local.files.OnDeleted(kTemp, nullptr);
-              local.files.AddFileLink(kTemp, kVictim);
-            });
-            break;
           case Plant::TargetToFile:
             local.files.Delete(kTarget);
             local.files.AddFileLink(kTarget, kVictim);
             break;
         }
         EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check));
-        // A link at the target's own name is replaced itself.
         EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120));
         EXPECT_FALSE(local.files.IsLink(kTarget));
-        EXPECT_FALSE(local.files.Exists(kTemp));
+        EXPECT_EQ(local.files.IsLink(kTemp), plant != Plant::TargetToFile);
         EXPECT_FALSE(local.files.Exists(TempNameFor(kTemp)));
         EXPECT_EQ(local.files.ReadFileBytes(kVictim), "victim");
         EXPECT_FALSE(local.files.Exists("C:\\missing.txt"));
@@ -406,11 +451,13 @@ TEST_F(InstallTest, WaitForATargetInUseRetriesUntilItIsReleased) {
     bool readOnly;
     size_t sleeps;
     bool installed;
+    int sharingViolations = 0;  // the replacing step's own answer, whoever holds the file
   } cases[] = {
       {1500, false, 6, true},       // 0 .. 1280 in use, 1536 free
       {0, false, 0, true},          // not held at all
       {std::nullopt, false, 17, false},
       {std::nullopt, true, 0, false},  // read-only: not a matter of waiting
+      {0, false, 2, true, 2},
   };
   for (const auto& c : cases) {
     SimWindows local;
@@ -421,6 +468,7 @@ TEST_F(InstallTest, WaitForATargetInUseRetriesUntilItIsReleased) {
     if (c.releasedAfterMs != uint64_t{0})
       held = local.files.HoldOpen(kTarget, kGenericRead, kShareRead);
     if (c.releasedAfterMs && *c.releasedAfterMs > 0) held.ReleaseAfter(*c.releasedAfterMs);
+    local.files.ReplaceFails(kTarget, kErrorSharingViolation, c.sharingViolations);
     EXPECT_EQ(InstallResourceFile(run, "orfm", "cok", kTarget, false, wait), c.installed);
     EXPECT_EQ(local.clock.Sleeps(), std::vector<uint32_t>(c.sleeps, 256)) << c.sleeps;
     EXPECT_EQ(local.ui.Calls().size(), c.installed ? 0u : 1u);

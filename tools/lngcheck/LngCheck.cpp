@@ -36,6 +36,10 @@ class MemoryFile : public File {
   std::optional<uint64_t> Size(uint32_t*) override { return bytes_.size(); }
   uint32_t Flush() override { return 5; }  // nothing written to flush: access denied
   std::optional<uint32_t> Attributes(uint32_t*) override { return kAttrNormal; }
+  std::optional<uint32_t> LinkCount(uint32_t*) override { return 1; }
+  bool NamedAs(const std::string&) override { return false; }
+  uint32_t RenameReplacing(const std::string&) override { return 5; }  // access denied
+  uint32_t SetDeletePending(bool) noexcept override { return 5; }
 
  private:
   const std::string& bytes_;
