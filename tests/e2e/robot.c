@@ -210,6 +210,19 @@ static const char* icon_name(HWND icon_control) {
   return result;
 }
 
+/* The icon once the box has painted it: a busy machine may show the box
+ * before its icon, so an icon that matches none is looked at again a few
+ * times. */
+static const char* settled_icon_name(HWND box, HWND icon_control) {
+  SendMessageTimeoutW(box, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, NULL);
+  const char* name = icon_name(icon_control);
+  for (int i = 0; i < 20 && !strcmp(name, "present"); ++i) {
+    Sleep(50);
+    name = icon_name(icon_control);
+  }
+  return name;
+}
+
 /* ---- what a box shows ---- */
 
 typedef struct {
@@ -541,7 +554,7 @@ static void handle_box(Settings* s, Tracked* item, DWORD start, unsigned seq) {
   text_puts(&line, "],\"shot\":");
   text_json_string(&line, shot_name);
   text_printf(&line, ",\"icon\":\"%s\",\"topmost\":%s,\"owned\":%s,\"answer\":\"%s\",\"pressed\":%d}\n",
-              icon_name(box.icon), (ex & WS_EX_TOPMOST) ? "true" : "false",
+              settled_icon_name(hwnd, box.icon), (ex & WS_EX_TOPMOST) ? "true" : "false",
               GetWindow(hwnd, GW_OWNER) ? "true" : "false", answer, chosen ? chosen->id : 0);
   append_line(s->log, line.data, line.len);
   text_free(&line);
