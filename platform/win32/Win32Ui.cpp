@@ -1,4 +1,4 @@
-// Message boxes: the one place where texts leave their 8-bit code page.
+// Message boxes, and the one conversion of 8-bit texts from their code page.
 #include <windows.h>
 
 #include "platform/win32/Win32Handles.h"
@@ -16,14 +16,6 @@ std::wstring Widen(const std::string& text, UINT codePage) {
   std::wstring wide(static_cast<size_t>(length), L'\0');
   ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         length);
-  return wide;
-}
-
-// Converts from the code page the text is in; falls back to the ANSI code
-// page when that one is not installed, so the box never comes up blank.
-std::wstring ToWide(const std::string& text, uint32_t codePage) {
-  std::wstring wide = Widen(text, codePage);
-  if (wide.empty() && !text.empty() && codePage != CP_ACP) wide = Widen(text, CP_ACP);
   return wide;
 }
 
@@ -47,6 +39,14 @@ class Win32Ui : public Ui {
 };
 
 }  // namespace
+
+// Falls back to the ANSI code page when the text's own is not installed, so
+// that a box never comes up blank.
+std::wstring ToWide(const std::string& text, uint32_t codePage) {
+  std::wstring wide = Widen(text, codePage);
+  if (wide.empty() && !text.empty() && codePage != CP_ACP) wide = Widen(text, CP_ACP);
+  return wide;
+}
 
 std::unique_ptr<Ui> MakeUi() { return std::make_unique<Win32Ui>(); }
 

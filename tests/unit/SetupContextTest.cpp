@@ -28,6 +28,7 @@ TEST(SetupContextTest, CommandWordIsTheFirstArgumentLowerCasedInAsciiOnly) {
                         {{"MODEST"}, "modest"},
                         {{"Modest", "RUNAPP"}, "modest"},
                         {{"modest "}, "modest "},
+                        {{"UnAttended", "log=C:\\A.log"}, "unattended"},
                         {{"\xC0\xC1"}, "\xC0\xC1"}};
   for (const Case& c : cases) {
     SimWindows sim;

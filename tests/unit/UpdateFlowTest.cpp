@@ -1,6 +1,8 @@
 // The update flow from start to end, on the simulated Windows.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/Update.h"
 #include "tests/unit/AppTestFixture.h"
 
@@ -166,6 +168,8 @@ TEST_F(UpdateFlowTest, QuietModeAsksNothingAndStartsOnlyWithRunapp) {
       {{"modest"}, true, false},          {{"MODEST", "runapp"}, true, true},
       {{"Modest", "RUNAPP"}, true, true}, {{"runapp"}, false, false},
       {{"modest "}, false, false},        {{"modest", "other", "runapp"}, true, false},
+      {{"UNATTENDED", "runapp"}, true, true},
+      {{"unattended", "log=C:\\x.log", "runapp"}, true, false},
   };
   for (const Case& c : cases) {
     SimWindows fresh;
@@ -469,6 +473,137 @@ TEST_F(UpdateFlowTest, SelfCheckTakesThePayloadFromTheLoadedImage) {
     EXPECT_EQ(texts, row.texts) << row.what;
     EXPECT_EQ(fresh.files.ReadFileBytes(kInstalledPayload) == payload, row.installed) << row.what;
     EXPECT_EQ(fresh.files.BytesRead() > payload.size(), row.payloadRead) << row.what;
+  }
+}
+
+// The unattended mode: every outcome's exit code and log, no box, no system
+// error box.
+TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
+  const std::string shellFolders =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  struct Case {
+    const char* what;
+    std::function<void(SimWindows&)> stage;
+    int exitCode;
+    const char* event;  // the line the box would have shown, or empty
+  };
+  const Case cases[] = {
+      {"installed", [](SimWindows&) {}, 0, ""},
+      {"product not installed",
+       [](SimWindows& s) { s.files.Delete(std::string(kProductFolder) + "orfa.exe"); }, 10,
+       "message: [Orfa update] There's no Orfa installed.  Please install the program first."},
+      {"no administrator rights", [](SimWindows& s) { s.system.SetAdmin(false); }, 11, ""},
+      {"language files missing or broken",
+       [](SimWindows& s) { s.files.Delete(std::string(kProductFolder) + "language\\english.lng"); },
+       12, "message: [Orfa update] Can't work with no english.lng file!"},
+      {"product still running or its file in use",
+       [](SimWindows& s) { s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30); },
+       13, "message: [Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok"},
+      {"file could not be written",
+       [](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 14,
+       "message: [Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok"},
+      {"update package damaged",
+       [](SimWindows& s) {
+         std::string image = *s.files.ReadFileBytes(kExecutable);
+         image[0x300] ^= 1;
+         s.files.AddFile(kExecutable, image);
+       },
+       15, ""},
+      {"registry unreadable",
+       [&](SimWindows& s) { s.registry.SetDword(RootKey::CurrentUser, shellFolders, "Programs", 1); },
+       16, "message: [Orfa update] No access to system registry"},
+      {"failed (application error)",
+       [](SimWindows& s) { s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7); },
+       1, "message: [Application Error] Exception ERegistryException in module orfa-update.exe"},
+  };
+  for (const Case& c : cases) {
+    SimWindows sim;
+    LayOutProduct(sim);
+    const std::string slot = DigestSlotOf(*sim.files.ReadFileBytes(kExecutable));
+    c.stage(sim);
+    sim.processes.SetArguments({"Unattended"});
+    EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.what;
+    EXPECT_TRUE(sim.ui.Calls().empty()) << c.what;
+    EXPECT_TRUE(sim.unattended.BoxesSuppressed()) << c.what;
+    const std::string log = sim.unattended.Bytes(sim.unattended.TempFolder() + "orfa-update.log");
+    EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update orfm.cok, version 13; command line: "
+                        "Unattended\r\n", 0), 0u) << log;
+    EXPECT_NE(log.find(std::string(" end: ") + c.what + "; exit code " +
+                       std::to_string(c.exitCode) + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(c.event), std::string::npos) << c.what << "\n" << log;
+  }
+}
+
+TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
+  const std::string temp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\orfa-update.log";
+  using Entry = sim::SimUnattended::Entry;
+  struct Case {
+    std::vector<std::string> arguments;
+    std::optional<Entry> planted;  // at the path the log goes to
+    std::string path;              // where the log goes
+    bool logged;
+  };
+  const Case cases[] = {
+      {{"unattended"}, std::nullopt, temp, true},
+      {{"unattended", "LOG=C:\\Logs\\a.log"}, std::nullopt, "C:\\Logs\\a.log", true},
+      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, std::nullopt, "C:\\Logs\\b.log", true},
+      {{"unattended", "log=C:\\Missing\\c.log"}, std::nullopt, "C:\\Missing\\c.log", false},
+      {{"unattended", "other", "log=C:\\Logs\\d.log"}, std::nullopt, temp, true},
+      {{"unattended"}, Entry{"", kAttrReparsePoint, 1, ""}, temp, false},
+      {{"unattended"}, Entry{"", kAttrDirectory, 1, ""}, temp, false},
+      {{"unattended"}, Entry{"", kAttrNormal, 2, ""}, temp, false},
+      {{"unattended"}, Entry{"", kAttrNormal, 1, "C:\\Windows\\orfa-update.log"}, temp, false},
+      {{"unattended", "log=C:\\Logs\\e.log"}, Entry{"old\r\n", kAttrNormal, 2, "D:\\e.log"},
+       "C:\\Logs\\e.log", true},
+      {{"unattended", "log=C:\\Logs\\f.log"}, Entry{"", kAttrReparsePoint, 1, ""},
+       "C:\\Logs\\f.log", false},
+  };
+  for (const Case& c : cases) {
+    SimWindows sim;
+    LayOutProduct(sim);
+    sim.unattended.AddFolder("C:\\Logs");
+    if (c.planted) sim.unattended.Plant(c.path, *c.planted);
+    sim.processes.SetArguments(c.arguments);
+    const std::string what = c.arguments.back();
+    EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 0) << what;
+    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+    const std::string log = sim.unattended.Bytes(c.path);
+    const std::string before = c.planted ? c.planted->bytes : "";
+    EXPECT_EQ(log.size() > before.size(), c.logged) << what << "\n" << log;
+    EXPECT_EQ(log.compare(0, before.size(), before), 0) << what;  // appended, not replaced
+  }
+}
+
+TEST(UnattendedTest, RussianTextsReadRightInTheUtf8Log) {
+  SimWindows sim;
+  LayOutProduct(sim);
+  sim.files.Delete(std::string(kProductFolder) + "orfa.exe");
+  sim.system.SetUserLcid(0x0419);
+  sim.processes.SetArguments({"unattended", "log=C:\\Logs\\ru.log"});
+  sim.unattended.AddFolder("C:\\Logs");
+  EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 10);
+  EXPECT_NE(sim.unattended.Bytes("C:\\Logs\\ru.log")
+                .find(u8"message: [Обновление программы \"Орфа\"] Нет установленной программы "
+                      u8"\"Орфа\"!  Пожалуйста, сначала установите её."),
+            std::string::npos)
+      << sim.unattended.Bytes("C:\\Logs\\ru.log");
+}
+
+TEST(UnattendedTest, ConsoleCaptureShowsNoWindowInTheUnattendedMode) {
+  for (const char* word : {"modest", "unattended"}) {
+    SimWindows sim;
+    LayOutProduct(sim);
+    OsVersionRecord version;
+    version.major = 6;
+    version.minor = 2;
+    version.platformId = 2;
+    version.productType = 1;
+    sim.system.SetVersion(version);
+    sim.processes.SetArguments({word});
+    RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable)));
+    ASSERT_FALSE(sim.processes.RunCapturedCalls().empty()) << word;
+    EXPECT_EQ(sim.processes.RunCapturedCalls()[0].creationFlags,
+              std::string(word) == "modest" ? 0x210u : 0x08000200u);
   }
 }
 
