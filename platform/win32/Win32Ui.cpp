@@ -20,7 +20,7 @@ std::wstring Widen(const std::string& text, UINT codePage) {
 }
 
 // The pieces converted one by one, or the whole text from its code page.
-std::wstring ToWide(const CodedText& pieces, const std::string& text, uint32_t codePage) {
+std::wstring WholeToWide(const CodedText& pieces, const std::string& text, uint32_t codePage) {
   if (pieces.empty()) return ToWide(text, codePage);
   std::wstring wide;
   for (const TextPiece& piece : pieces) wide += ToWide(piece.text, piece.codePage);
@@ -30,9 +30,9 @@ std::wstring ToWide(const CodedText& pieces, const std::string& text, uint32_t c
 class Win32Ui : public Ui {
  public:
   int MessageBox(const MessageBoxRequest& request) override {
-    std::wstring text = ToWide(request.textPieces, request.text, request.codePage);
-    std::wstring caption = ToWide(request.captionPieces, request.caption,
-                                  request.captionCodePage.value_or(request.codePage));
+    std::wstring text = WholeToWide(request.textPieces, request.text, request.codePage);
+    std::wstring caption = WholeToWide(request.captionPieces, request.caption,
+                                       request.captionCodePage.value_or(request.codePage));
     return ::MessageBoxExW(nullptr, text.c_str(), caption.c_str(), request.style,
                            request.language.value_or(0));
   }
