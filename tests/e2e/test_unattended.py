@@ -1,16 +1,13 @@
 """The unattended mode: no window of any kind, an exit code for each outcome
 and a UTF-8 log of what the boxes would have said."""
-import os
 import re
-import shutil
-import tempfile
 import unittest
-from pathlib import Path
 
 import e2e_support
 import harness
 from e2e_support import CR, EN, NO_PRODUCT_RU, PRODUCT, E2eCase
 from harness import Installation, RunningProduct
+import test_integrity  # its damaged copy; a module, so its tests do not run here
 
 e2e_support.require()
 
@@ -24,21 +21,10 @@ def event(box):
 
 
 class UnattendedTest(E2eCase):
-    def damaged_installer(self) -> Path:
-        folder = Path(tempfile.mkdtemp(prefix="orfa-e2e-damaged-"))
-        self.addCleanup(shutil.rmtree, folder, True)
-        copy = folder / "orfa-update.exe"
-        shutil.copyfile(harness.installer_path(), copy)
-        with open(copy, "r+b") as f:
-            f.seek(os.path.getsize(copy) // 2)  # in the carried payload
-            byte = f.read(1)
-            f.seek(-1, os.SEEK_CUR)
-            f.write(bytes([byte[0] ^ 0x5A]))
-        return copy
-
     def test_each_outcome_ends_without_a_window_with_its_code_and_log(self):
         broken = harness.sample_language("german.lng").replace(b"[langver]\r\n7", b"[langver]\r\nseven")
         full_drive = harness.small_drive_unavailable_reason()
+        damaged = test_integrity.DamagedInstallerTest
         rows = [  # what, installation, run options, exit code, outcome, box not shown
             ("installed", Installation(installed_stamp=14), {}, 0, "installed", None),
             ("no product, Russian", Installation(locale="ru", product=False), {}, 10,
@@ -51,7 +37,8 @@ class UnattendedTest(E2eCase):
              {"running": RunningProduct(ignore_quit=True)}, 13,
              "product still running or its file in use", CANT_INSTALL),
             ("damaged package, log=", Installation(installed_stamp=12, outside_files={LOG: None}),
-             {"installer": self.damaged_installer(), "log": LOG}, 15, "update package damaged",
+             {"installer": damaged.damaged_copy(self, "orfa-update.exe", damaged.flip_a_byte), "log": LOG},
+             15, "update package damaged",
              (EN["error"], EN["badinstaller"])),
         ]
         if full_drive is None:

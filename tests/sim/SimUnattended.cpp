@@ -5,36 +5,10 @@
 namespace orfa::sim {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-void PutUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// The letters of Windows-1251 (А..я, Ё, ё); nullopt-like 0 for the rest.
-uint32_t FromCp1251(uint8_t byte) {
-  if (byte >= 0xC0) return 0x410 + (byte - 0xC0);
-  if (byte == 0xA8) return 0x401;
-  if (byte == 0xB8) return 0x451;
-  return 0;
-}
-
 class SimAppendFile : public AppendFile {
  public:
-  SimAppendFile(SimUnattended::Entry& entry, std::string path, bool finalPathOffered)
-      : entry_(entry), path_(std::move(path)), finalPathOffered_(finalPathOffered) {}
+  SimAppendFile(SimUnattended::Entry& entry, std::string path)
+      : entry_(entry), path_(std::move(path)) {}
   uint32_t Append(const std::string& bytes) override {
     entry_.bytes += bytes;
     return kErrorSuccess;
@@ -44,24 +18,18 @@ class SimAppendFile : public AppendFile {
     return OpenFileFacts{entry_.attributes, entry_.links};
   }
   std::optional<std::string> FinalPath() override {
-    if (!finalPathOffered_) return std::nullopt;
     return entry_.finalPath.empty() ? path_ : entry_.finalPath;
   }
 
  private:
   SimUnattended::Entry& entry_;
   std::string path_;
-  bool finalPathOffered_;
 };
 
 }  // namespace
 
-SimUnattended::SimUnattended() { AddFolder(temp_); }
-
 void SimUnattended::AddFolder(const std::string& folder) {
-  std::string path = folder;
-  if (!path.empty() && path.back() == '\\') path.pop_back();
-  folders_[Fold(path)] = true;
+  folders_.insert(Fold(folder.substr(0, folder.find_last_not_of('\\') + 1)));
 }
 
 void SimUnattended::Plant(const std::string& path, const Entry& entry) {
@@ -70,40 +38,39 @@ void SimUnattended::Plant(const std::string& path, const Entry& entry) {
 
 std::unique_ptr<AppendFile> SimUnattended::OpenForAppend(const std::string& path,
                                                          uint32_t* error) {
-  const std::string key = Fold(path);
-  auto found = entries_.find(key);
+  auto found = entries_.find(Fold(path));
   if (found == entries_.end()) {
-    if (folders_.count(Fold(FolderOf(path))) == 0) {
+    if (folders_.count(Fold(path.substr(0, path.rfind('\\')))) == 0) {
       *error = kErrorPathNotFound;
       return nullptr;
     }
-    found = entries_.emplace(key, Entry()).first;
+    found = entries_.emplace(Fold(path), Entry()).first;
   }
   *error = kErrorSuccess;
-  return std::make_unique<SimAppendFile>(found->second, path, finalPathOffered_);
+  return std::make_unique<SimAppendFile>(found->second, path);
 }
 
 std::string SimUnattended::Utf8Of(const TextPiece& piece) {
   std::string out;
   for (const char c : piece.text) {
     const auto byte = static_cast<uint8_t>(c);
-    uint32_t code = byte;
-    if (byte >= 0x80) {
-      if (piece.codePage == kCodePageRussian) code = FromCp1251(byte);
-      else code = byte >= 0xA0 ? byte : 0;  // 1252, the system's ANSI code page here
+    uint32_t code = byte < 0x80 ? byte : '?';
+    if (piece.codePage == kCodePageRussian && byte >= 0xC0) code = 0x410 + (byte - 0xC0u);
+    if (piece.codePage == kCodePageRussian && (byte == 0xA8 || byte == 0xB8))
+      code = byte == 0xA8 ? 0x401 : 0x451;  // Ё, ё
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
     }
-    PutUtf8(out, code == 0 && byte != 0 ? '?' : code);
   }
   return out;
 }
 
-std::string SimUnattended::Bytes(const std::string& path) const {
+std::string SimUnattended::Bytes(const std::string& path) {
   const auto found = entries_.find(Fold(path));
   return found == entries_.end() ? std::string() : found->second.bytes;
-}
-
-bool SimUnattended::Exists(const std::string& path) const {
-  return entries_.count(Fold(path)) != 0;
 }
 
 }  // namespace orfa::sim

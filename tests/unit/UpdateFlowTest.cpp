@@ -476,45 +476,38 @@ TEST_F(UpdateFlowTest, SelfCheckTakesThePayloadFromTheLoadedImage) {
   }
 }
 
-// The unattended mode: every outcome's exit code and log, no box, no system
-// error box.
+// The unattended mode: each outcome's exit code and log; no box, no system error box.
 TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
-  const std::string shellFolders =
-      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  const std::string orfa = std::string(kProductFolder) + "orfa.exe";
+  const std::string cantInstall = "[Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok";
   struct Case {
-    const char* what;
     std::function<void(SimWindows&)> stage;
     int exitCode;
-    const char* event;  // the line the box would have shown, or empty
+    std::string end, event;  // the log's end line; a line a box would have shown
   };
   const Case cases[] = {
-      {"installed", [](SimWindows&) {}, 0, ""},
-      {"product not installed",
-       [](SimWindows& s) { s.files.Delete(std::string(kProductFolder) + "orfa.exe"); }, 10,
-       "message: [Orfa update] There's no Orfa installed.  Please install the program first."},
-      {"no administrator rights", [](SimWindows& s) { s.system.SetAdmin(false); }, 11, ""},
-      {"language files missing or broken",
-       [](SimWindows& s) { s.files.Delete(std::string(kProductFolder) + "language\\english.lng"); },
-       12, "message: [Orfa update] Can't work with no english.lng file!"},
-      {"product still running or its file in use",
-       [](SimWindows& s) { s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30); },
-       13, "message: [Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok"},
-      {"file could not be written",
-       [](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 14,
-       "message: [Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok"},
-      {"update package damaged",
-       [](SimWindows& s) {
-         std::string image = *s.files.ReadFileBytes(kExecutable);
-         image[0x300] ^= 1;
-         s.files.AddFile(kExecutable, image);
+      {[](SimWindows&) {}, 0, "installed", ""},
+      {[&](SimWindows& s) { s.files.Delete(orfa), s.system.SetUserLcid(0x0419); }, 10,
+       "product not installed", u8"[Обновление программы \"Орфа\"] Нет установленной программы "
+                                u8"\"Орфа\"!  Пожалуйста, сначала установите её."},
+      {[](SimWindows& s) { s.system.SetAdmin(false); }, 11, "no administrator rights",
+       "[Orfa] You need administrator rights."},
+      {[&](SimWindows& s) { s.files.Delete(kProductFolder + std::string("language\\english.lng")); },
+       12, "language files missing or broken", "[Orfa update] Can't work with no english.lng file!"},
+      {[](SimWindows& s) { s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30); },
+       13, "product still running or its file in use", cantInstall},
+      {[](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 14,
+       "file could not be written", cantInstall},
+      {[](SimWindows& s) { s.files.AddFile(kExecutable, MakeExecutableImage(false)); }, 15,
+       "update package damaged", "[Orfa] The installer is damaged."},
+      {[](SimWindows& s) {
+         s.registry.SetDword(RootKey::CurrentUser,
+                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                             "Programs", 1);
        },
-       15, ""},
-      {"registry unreadable",
-       [&](SimWindows& s) { s.registry.SetDword(RootKey::CurrentUser, shellFolders, "Programs", 1); },
-       16, "message: [Orfa update] No access to system registry"},
-      {"failed (application error)",
-       [](SimWindows& s) { s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7); },
-       1, "message: [Application Error] Exception ERegistryException in module orfa-update.exe"},
+       16, "registry unreadable", "[Orfa update] No access to system registry"},
+      {[](SimWindows& s) { s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7); },
+       1, "failed (application error)", "[Application Error] Exception ERegistryException in module"},
   };
   for (const Case& c : cases) {
     SimWindows sim;
@@ -522,15 +515,14 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
     const std::string slot = DigestSlotOf(*sim.files.ReadFileBytes(kExecutable));
     c.stage(sim);
     sim.processes.SetArguments({"Unattended"});
-    EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.what;
-    EXPECT_TRUE(sim.ui.Calls().empty()) << c.what;
-    EXPECT_TRUE(sim.unattended.BoxesSuppressed()) << c.what;
+    EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.end;
+    EXPECT_TRUE(sim.ui.Calls().empty() && sim.unattended.BoxesSuppressed()) << c.end;
     const std::string log = sim.unattended.Bytes(sim.unattended.TempFolder() + "orfa-update.log");
     EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update orfm.cok, version 13; command line: "
                         "Unattended\r\n", 0), 0u) << log;
-    EXPECT_NE(log.find(std::string(" end: ") + c.what + "; exit code " +
-                       std::to_string(c.exitCode) + "\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(c.event), std::string::npos) << c.what << "\n" << log;
+    const std::string end = " end: " + c.end + "; exit code " + std::to_string(c.exitCode) + "\r\n";
+    EXPECT_EQ(log.compare(log.size() - end.size(), end.size(), end), 0) << log;
+    EXPECT_EQ(log.find(" message: " + c.event) != std::string::npos, !c.event.empty()) << log;
   }
 }
 
@@ -539,24 +531,22 @@ TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
   using Entry = sim::SimUnattended::Entry;
   struct Case {
     std::vector<std::string> arguments;
-    std::optional<Entry> planted;  // at the path the log goes to
     std::string path;              // where the log goes
+    std::optional<Entry> planted;  // there before the run
     bool logged;
   };
   const Case cases[] = {
-      {{"unattended"}, std::nullopt, temp, true},
-      {{"unattended", "LOG=C:\\Logs\\a.log"}, std::nullopt, "C:\\Logs\\a.log", true},
-      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, std::nullopt, "C:\\Logs\\b.log", true},
-      {{"unattended", "log=C:\\Missing\\c.log"}, std::nullopt, "C:\\Missing\\c.log", false},
-      {{"unattended", "other", "log=C:\\Logs\\d.log"}, std::nullopt, temp, true},
-      {{"unattended"}, Entry{"", kAttrReparsePoint, 1, ""}, temp, false},
-      {{"unattended"}, Entry{"", kAttrDirectory, 1, ""}, temp, false},
-      {{"unattended"}, Entry{"", kAttrNormal, 2, ""}, temp, false},
-      {{"unattended"}, Entry{"", kAttrNormal, 1, "C:\\Windows\\orfa-update.log"}, temp, false},
-      {{"unattended", "log=C:\\Logs\\e.log"}, Entry{"old\r\n", kAttrNormal, 2, "D:\\e.log"},
-       "C:\\Logs\\e.log", true},
-      {{"unattended", "log=C:\\Logs\\f.log"}, Entry{"", kAttrReparsePoint, 1, ""},
-       "C:\\Logs\\f.log", false},
+      {{"unattended"}, temp, std::nullopt, true},
+      {{"unattended", "LOG=C:\\Logs\\a.log"}, "C:\\Logs\\a.log", std::nullopt, true},
+      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, "C:\\Logs\\b.log", std::nullopt, true},
+      {{"unattended", "log=C:\\Missing\\c.log"}, "C:\\Missing\\c.log", std::nullopt, false},
+      {{"unattended", "other", "log=C:\\Logs\\d.log"}, temp, std::nullopt, true},
+      {{"unattended"}, temp, Entry{"", kAttrReparsePoint, 1, ""}, false},
+      {{"unattended"}, temp, Entry{"", kAttrDirectory, 1, ""}, false},
+      {{"unattended"}, temp, Entry{"", kAttrNormal, 2, ""}, false},
+      {{"unattended"}, temp, Entry{"", kAttrNormal, 1, "C:\\Windows\\orfa-update.log"}, false},
+      {{"unattended", "log=C:\\Logs\\e.log"}, "C:\\Logs\\e.log", Entry{"old\r\n", kAttrNormal, 2, "D:\\e"}, true},
+      {{"unattended", "log=C:\\Logs\\f.log"}, "C:\\Logs\\f.log", Entry{"", kAttrReparsePoint, 1, ""}, false},
   };
   for (const Case& c : cases) {
     SimWindows sim;
@@ -564,46 +554,25 @@ TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
     sim.unattended.AddFolder("C:\\Logs");
     if (c.planted) sim.unattended.Plant(c.path, *c.planted);
     sim.processes.SetArguments(c.arguments);
-    const std::string what = c.arguments.back();
-    EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 0) << what;
-    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+    EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 0);
+    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
     const std::string log = sim.unattended.Bytes(c.path);
     const std::string before = c.planted ? c.planted->bytes : "";
-    EXPECT_EQ(log.size() > before.size(), c.logged) << what << "\n" << log;
-    EXPECT_EQ(log.compare(0, before.size(), before), 0) << what;  // appended, not replaced
+    EXPECT_EQ(log.size() > before.size(), c.logged) << c.arguments.back() << "\n" << log;
+    EXPECT_EQ(log.compare(0, before.size(), before), 0);  // appended to, never replaced
   }
 }
 
-TEST(UnattendedTest, RussianTextsReadRightInTheUtf8Log) {
-  SimWindows sim;
-  LayOutProduct(sim);
-  sim.files.Delete(std::string(kProductFolder) + "orfa.exe");
-  sim.system.SetUserLcid(0x0419);
-  sim.processes.SetArguments({"unattended", "log=C:\\Logs\\ru.log"});
-  sim.unattended.AddFolder("C:\\Logs");
-  EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 10);
-  EXPECT_NE(sim.unattended.Bytes("C:\\Logs\\ru.log")
-                .find(u8"message: [Обновление программы \"Орфа\"] Нет установленной программы "
-                      u8"\"Орфа\"!  Пожалуйста, сначала установите её."),
-            std::string::npos)
-      << sim.unattended.Bytes("C:\\Logs\\ru.log");
-}
-
-TEST(UnattendedTest, ConsoleCaptureShowsNoWindowInTheUnattendedMode) {
+TEST(UnattendedTest, TheConsoleCaptureOfTheUnattendedModeHasNoWindow) {
   for (const char* word : {"modest", "unattended"}) {
     SimWindows sim;
     LayOutProduct(sim);
-    OsVersionRecord version;
-    version.major = 6;
-    version.minor = 2;
-    version.platformId = 2;
-    version.productType = 1;
-    sim.system.SetVersion(version);
+    sim.system.SetVersion(OsVersionRecord{6, 2, 9200, 2, "", 0, 1});  // "ver" tells 8 from 10
     sim.processes.SetArguments({word});
     RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable)));
     ASSERT_FALSE(sim.processes.RunCapturedCalls().empty()) << word;
     EXPECT_EQ(sim.processes.RunCapturedCalls()[0].creationFlags,
-              std::string(word) == "modest" ? 0x210u : 0x08000200u);
+              std::string(word) == "modest" ? 0x210u : 0x08000200u);  // CREATE_NO_WINDOW
   }
 }
 
