@@ -116,18 +116,16 @@ UnattendedLog::UnattendedLog(UnattendedPort& port, const std::vector<std::string
 
 void UnattendedLog::Start(const PayloadIdentity& payload,
                           const std::vector<std::string>& arguments) {
-  Line({AnsiText("start: update " + payload.FileName + ", version " +
-                 std::to_string(payload.Version) + "; command line: " + CommandLineOf(arguments))});
+  Event({AnsiText("start: update " + payload.FileName + ", version " +
+                  std::to_string(payload.Version) + "; command line: " + CommandLineOf(arguments))});
 }
-
-void UnattendedLog::Event(const CodedText& text) { Line(text); }
 
 void UnattendedLog::End(UpdateOutcome outcome, int exitCode) {
-  Line({AnsiText(std::string("end: ") + OutcomeText(outcome) + "; exit code " +
-                 std::to_string(exitCode))});
+  Event({AnsiText(std::string("end: ") + OutcomeText(outcome) + "; exit code " +
+                  std::to_string(exitCode))});
 }
 
-void UnattendedLog::Line(const CodedText& text) {
+void UnattendedLog::Event(const CodedText& text) {
   if (!file_) return;
   std::string line = port_.LocalTime() + " ";
   for (const TextPiece& piece : text) line += OnOneLine(port_.Utf8Of(piece));

@@ -50,11 +50,11 @@ class UnattendedLog {
   UnattendedLog(UnattendedPort& port, const std::vector<std::string>& arguments);
   bool IsOpen() const { return file_ != nullptr; }
   void Start(const PayloadIdentity& payload, const std::vector<std::string>& arguments);
+  // One line: the time, then the pieces, each converted from its code page.
   void Event(const CodedText& text);
   void End(UpdateOutcome outcome, int exitCode);
 
  private:
-  void Line(const CodedText& text);
 
   UnattendedPort& port_;
   std::unique_ptr<AppendFile> file_;

@@ -43,9 +43,10 @@ class UnattendedPort {
   // The running account's temporary folder (GetTempPathA, in its long form),
   // with a final backslash; empty when the system gives none.
   virtual std::string TempFolder() = 0;
-  // Opens the file for appending, creating it when missing, shared for
-  // reading only; a link at its last name is opened itself, never followed
-  // (FILE_FLAG_OPEN_REPARSE_POINT). Null with *error when it cannot.
+  // Opens the file for appending, creating it when missing, shared with
+  // readers and with another run appending; a link at its last name is
+  // opened itself, never followed (FILE_FLAG_OPEN_REPARSE_POINT). Null with
+  // *error when it cannot.
   virtual std::unique_ptr<AppendFile> OpenForAppend(const std::string& path,
                                                     uint32_t* error) = 0;
   // The local time as "YYYY-MM-DD hh:mm:ss".

@@ -479,7 +479,8 @@ TEST_F(UpdateFlowTest, SelfCheckTakesThePayloadFromTheLoadedImage) {
 // The unattended mode: each outcome's exit code and log; no box, no system error box.
 TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
   const std::string orfa = std::string(kProductFolder) + "orfa.exe";
-  const std::string cantInstall = "[Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok";
+  const std::string cantInstall =
+      "[Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok";
   struct Case {
     std::function<void(SimWindows&)> stage;
     int exitCode;
@@ -492,9 +493,11 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
                                 u8"\"Орфа\"!  Пожалуйста, сначала установите её."},
       {[](SimWindows& s) { s.system.SetAdmin(false); }, 11, "no administrator rights",
        "[Orfa] You need administrator rights."},
-      {[&](SimWindows& s) { s.files.Delete(kProductFolder + std::string("language\\english.lng")); },
+      {[&](SimWindows& s) { s.files.Delete(std::string(kProductFolder) + "language\\english.lng"); },
        12, "language files missing or broken", "[Orfa update] Can't work with no english.lng file!"},
-      {[](SimWindows& s) { s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30); },
+      {[](SimWindows& s) {
+         s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30);
+       },
        13, "product still running or its file in use", cantInstall},
       {[](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 14,
        "file could not be written", cantInstall},
@@ -506,7 +509,9 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
                              "Programs", 1);
        },
        16, "registry unreadable", "[Orfa update] No access to system registry"},
-      {[](SimWindows& s) { s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7); },
+      {[](SimWindows& s) {
+         s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7);
+       },
        1, "failed (application error)", "[Application Error] Exception ERegistryException in module"},
   };
   for (const Case& c : cases) {
@@ -545,8 +550,10 @@ TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
       {{"unattended"}, temp, Entry{"", kAttrDirectory, 1, ""}, false},
       {{"unattended"}, temp, Entry{"", kAttrNormal, 2, ""}, false},
       {{"unattended"}, temp, Entry{"", kAttrNormal, 1, "C:\\Windows\\orfa-update.log"}, false},
-      {{"unattended", "log=C:\\Logs\\e.log"}, "C:\\Logs\\e.log", Entry{"old\r\n", kAttrNormal, 2, "D:\\e"}, true},
-      {{"unattended", "log=C:\\Logs\\f.log"}, "C:\\Logs\\f.log", Entry{"", kAttrReparsePoint, 1, ""}, false},
+      {{"unattended", "log=C:\\Logs\\e.log"}, "C:\\Logs\\e.log",
+       Entry{"old\r\n", kAttrNormal, 2, "D:\\e"}, true},
+      {{"unattended", "log=C:\\Logs\\f.log"}, "C:\\Logs\\f.log",
+       Entry{"", kAttrReparsePoint, 1, ""}, false},
   };
   for (const Case& c : cases) {
     SimWindows sim;
