@@ -51,20 +51,8 @@ std::unique_ptr<AppendFile> SimUnattended::OpenForAppend(const std::string& path
 }
 
 std::string SimUnattended::Utf8Of(const TextPiece& piece) {
-  std::string out;
-  for (const char c : piece.text) {
-    const auto byte = static_cast<uint8_t>(c);
-    uint32_t code = byte < 0x80 ? byte : '?';
-    if (piece.codePage == kCodePageRussian && byte >= 0xC0) code = 0x410 + (byte - 0xC0u);
-    if (piece.codePage == kCodePageRussian && (byte == 0xA8 || byte == 0xB8))
-      code = byte == 0xA8 ? 0x401 : 0x451;  // Ё, ё
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
+  std::string out = piece.text;
+  for (char& c : out) c = static_cast<uint8_t>(c) < 0x80 ? c : '?';
   return out;
 }
 

@@ -27,7 +27,8 @@ class SimUnattended : public UnattendedPort {
   std::string TempFolder() override { return temp_; }
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path, uint32_t* error) override;
   std::string LocalTime() override { return "2026-12-10 03:04:05"; }
-  // ASCII and the letters of code page 1251; every other byte becomes "?".
+  // ASCII as it is; every other byte becomes "?" (the real conversion is
+  // the system's).
   std::string Utf8Of(const TextPiece& piece) override;
 
   // --- for tests

@@ -36,6 +36,7 @@ TEST(SetupContextTest, CommandWordIsTheFirstArgumentLowerCasedInAsciiOnly) {
     SetupContext ctx(sim.Get());
     InitSetupContext(ctx);
     EXPECT_EQ(ctx.CommandWord, c.word);
+    EXPECT_EQ(ctx.NoWindows, c.word == "unattended");
   }
 }
 
