@@ -28,8 +28,8 @@ class AppendFile {
   virtual std::optional<OpenFileFacts> Facts(uint32_t* error) = 0;
   // The file's full path as the system resolved it, links and junctions in
   // its folders followed, without the "\\?\" prefix (GetFinalPathNameByHandleA,
-  // looked up at run time); nullopt where the system does not offer it or
-  // the call fails.
+  // looked up at run time); nullopt where the system does not offer it, an
+  // empty text when the call fails.
   virtual std::optional<std::string> FinalPath() = 0;
 };
 

@@ -55,7 +55,7 @@ class Win32AppendFile : public AppendFile {
       path.resize(length);
       length = finalPath(handle_.Get(), path.data(), static_cast<DWORD>(path.size()), 0);
     }
-    if (length == 0 || length >= path.size()) return std::nullopt;
+    if (length == 0 || length >= path.size()) return std::string();  // failed: matches no path
     path.resize(length);
     if (path.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\\\" + path.substr(8);
     if (path.compare(0, 4, "\\\\?\\") == 0) return path.substr(4);
