@@ -7,6 +7,7 @@
 
 #include "app/SelfCheck.h"
 #include "app/Startup.h"
+#include "app/Unattended.h"
 #include "install/Environment.h"
 #include "install/Payload.h"
 #include "lang/Lang.h"
@@ -95,6 +96,61 @@ void ShowApplicationError(Platform& os, const std::string& className, const std:
   os.ui.MessageBox(box);
 }
 
+// What a failed write of the payload means, by the system's error code of
+// the failure that ended it.
+UpdateOutcome WriteOutcome(uint32_t error) {
+  switch (error) {
+    case kErrorSharingViolation:
+    case kErrorLockViolation:
+      return UpdateOutcome::FileInUse;
+    case kErrorResourceTypeNotFound:
+    case kErrorResourceNameNotFound:
+      return UpdateOutcome::PackageDamaged;
+    default:
+      return UpdateOutcome::WriteFailed;
+  }
+}
+
+// The flow with the last-resort handling around it.
+UpdateOutcome RunGuarded(Platform& platform, const std::string& digestSlot,
+                         const PayloadIdentity& payload) {
+  SetupContext ctx(platform);
+  UpdateOutcome outcome = UpdateOutcome::LastResort;
+  try {
+    InitSetupContext(ctx);
+    ctx.PayloadTitleKey = payload.TitleKey;
+    ctx.PayloadFileName = payload.FileName;
+    ctx.PayloadVersion = payload.Version;
+    ctx.ExecutableDigestSlot = digestSlot;
+    outcome = RunUpdate(ctx);
+  } catch (const Failure& failure) {
+    ShowApplicationError(platform, failure.ClassName(), failure.what(), failure.Address());
+  } catch (const std::bad_alloc&) {
+    ShowApplicationError(platform, "EOutOfMemory", "Out of memory", nullptr);
+  } catch (const std::exception& failure) {
+    ShowApplicationError(platform, "Exception", failure.what(), nullptr);
+  }
+  FreeSetupContext(ctx);
+  return outcome;
+}
+
+// No window of any kind: the system's error boxes are off, every box goes
+// to the log, and the exit code says how the run ended.
+int RunUnattended(Platform& platform, const std::vector<std::string>& arguments,
+                  const std::string& digestSlot, const PayloadIdentity& payload) {
+  platform.unattended.SuppressSystemErrorBoxes();
+  UnattendedLog log(platform.unattended, arguments);
+  log.Start(payload, arguments);
+  LogRecorder recorder(log);
+  Platform quiet{platform.registry, platform.files,  platform.resources,
+                 recorder,          platform.processes, platform.system,
+                 platform.clock,    platform.progress, platform.unattended};
+  const UpdateOutcome outcome = RunGuarded(quiet, digestSlot, payload);
+  const int exitCode = ExitCodeOf(outcome);
+  log.End(outcome, exitCode);
+  return exitCode;
+}
+
 // The payload's resource: its name is the file name before the extension
 // found at step 1 (PayloadExt, with its dot), its type that extension
 // without the dot ("orfm.cok": ORFM/COK, as the build embeds it).
@@ -137,7 +193,7 @@ bool VerifyOwnExecutable(SetupContext& ctx) {
   return false;
 }
 
-void RunUpdate(SetupContext& ctx) {
+UpdateOutcome RunUpdate(SetupContext& ctx) {
   // 1. Names.
   const size_t dot = ctx.PayloadFileName.rfind('.');
   ctx.PayloadExt = dot == std::string::npos ? std::string() : ctx.PayloadFileName.substr(dot);
@@ -149,7 +205,7 @@ void RunUpdate(SetupContext& ctx) {
   ctx.GroupNameEn = "Orfa update";
 
   // 2. Environment.
-  if (!DiscoverEnvironment(ctx)) return;
+  if (!DiscoverEnvironment(ctx)) return UpdateOutcome::RegistryUnreadable;
 
   // 3. The folder the product last ran from wins, when it is a full path:
   // the per-user value is the user's to write, and an empty or relative one
@@ -169,16 +225,16 @@ void RunUpdate(SetupContext& ctx) {
   // 4. The product must be there.
   if (!FileExists(ctx.Os.files, ctx.ProductFolder + "orfa.exe")) {
     ShowBilingualError(ctx, kNoProductEn, kNoProductRu);
-    return;
+    return UpdateOutcome::NoProduct;
   }
 
   // 5. Language.
-  if (!LoadLanguageFiles(ctx)) return;
+  if (!LoadLanguageFiles(ctx)) return UpdateOutcome::LanguageFiles;
 
   // 6. Rights.
   if (!ctx.IsAdmin) {
     ShowLangMessage(ctx, CodedText{LangLinesPiece(ctx, "noright")});
-    return;
+    return UpdateOutcome::NoAdminRights;
   }
 
   // 7. Ask a running product to quit; it gets time while step 9 retries.
@@ -187,10 +243,10 @@ void RunUpdate(SetupContext& ctx) {
       ctx.Os.processes.PostMessage(*window, kWmQuit, 0, 0);
     }
   }
-  if (!VerifyOwnExecutable(ctx)) return;
+  if (!VerifyOwnExecutable(ctx)) return UpdateOutcome::PackageDamaged;
 
-  // 8. Mode.
-  const bool quietMode = ctx.CommandWord == "modest";
+  // 8. Mode. The unattended mode runs the quiet flow.
+  const bool quietMode = ctx.CommandWord == "modest" || ctx.CommandWord == kUnattendedWord;
 
   // 9. The installed file's update stamp.
   const std::string installed = ctx.ProductFolder + ctx.PayloadFileName;
@@ -198,13 +254,13 @@ void RunUpdate(SetupContext& ctx) {
     auto stamp = ReadInstalledStamp(ctx, installed, is3bsPayload);
     if (!stamp) {
       ShowLangMessage(ctx, LangFormatLinesCoded(ctx, "filecantopen", {{AnsiText(installed)}}));
-      return;
+      return UpdateOutcome::FileInUse;
     }
     if (ctx.PayloadVersion < *stamp &&
         !AskLangQuestion(ctx,
                          LangFormatLinesCoded(ctx, "olderfilever", {{AnsiText(ctx.PayloadFileName)}}),
                          {LangTextPiece(ctx, "soundquest")})) {
-      return;
+      return UpdateOutcome::Declined;
     }
   }
 
@@ -216,7 +272,7 @@ void RunUpdate(SetupContext& ctx) {
   if (!quietMode &&
       !AskLangQuestion(ctx, LangFormatLinesCoded(ctx, "installask", {{caption}, {title}}),
                        {LangTextPiece(ctx, "soundquest")})) {
-    return;
+    return UpdateOutcome::Declined;
   }
 
   // 11. Install.
@@ -228,6 +284,8 @@ void RunUpdate(SetupContext& ctx) {
       InstallResourceFile(ctx, ctx.PayloadFileName, ctx.PayloadExt,
                           ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false,
                           wait);
+  const UpdateOutcome outcome =
+      written ? UpdateOutcome::Installed : WriteOutcome(ctx.WriteFailureCode);
 
   // 12. Installed size.
   RecordInstalledSize(ctx);
@@ -236,38 +294,21 @@ void RunUpdate(SetupContext& ctx) {
   // the question that says the update is installed.
   if (quietMode) {
     if (ctx.Arguments.size() >= 2 && LowerAscii(ctx.Arguments[1]) == "runapp") StartProduct(ctx);
-    return;
+    return outcome;
   }
-  if (!written) return;
+  if (!written) return outcome;
   CodedText done = LangFormatCoded(ctx, "installdone",
                                    {{caption, AnsiText(" ("), title, AnsiText(")")}});
   done.push_back(AnsiText("\r\n\r\n"));
   done.push_back(LangTextPiece(ctx, "asktorun"));
   if (AskLangQuestion(ctx, done, {caption})) StartProduct(ctx);
+  return outcome;
 }
 
 int RunProgram(Platform& platform, const std::string& digestSlot, const PayloadIdentity& payload) {
-  SetupContext ctx(platform);
-  int exitCode = 0;
-  try {
-    InitSetupContext(ctx);
-    ctx.PayloadTitleKey = payload.TitleKey;
-    ctx.PayloadFileName = payload.FileName;
-    ctx.PayloadVersion = payload.Version;
-    ctx.ExecutableDigestSlot = digestSlot;
-    RunUpdate(ctx);
-  } catch (const Failure& failure) {
-    ShowApplicationError(platform, failure.ClassName(), failure.what(), failure.Address());
-    exitCode = 1;
-  } catch (const std::bad_alloc&) {
-    ShowApplicationError(platform, "EOutOfMemory", "Out of memory", nullptr);
-    exitCode = 1;
-  } catch (const std::exception& failure) {
-    ShowApplicationError(platform, "Exception", failure.what(), nullptr);
-    exitCode = 1;
-  }
-  FreeSetupContext(ctx);
-  return exitCode;
+  const std::vector<std::string> arguments = platform.processes.CommandLineArguments();
+  if (IsUnattendedMode(arguments)) return RunUnattended(platform, arguments, digestSlot, payload);
+  return RunGuarded(platform, digestSlot, payload) == UpdateOutcome::LastResort ? 1 : 0;
 }
 
 }  // namespace orfa

@@ -25,6 +25,8 @@ struct SetupContext {
   Platform& Os;
 
   std::string CommandWord;
+  // The unattended mode: nothing this run starts may show a window.
+  bool NoWindows = false;
   std::vector<std::string> Arguments;  // the command line's arguments, as split
   uint32_t UserLcid = 0;
   bool UseRussian = false;
@@ -73,6 +75,10 @@ struct SetupContext {
   // The digest record the build stamped into the executable: 16 bytes of
   // marker, then the XXH3-128 of the image (see app/SelfCheck.h).
   std::string ExecutableDigestSlot;
+
+  // The system's error code of the failure that ended the last failed
+  // InstallResourceFile (0 when it carried none).
+  uint32_t WriteFailureCode = 0;
 
   MessageCatalog Catalog;
   // Shared, so that this record can be destroyed without knowing the type.

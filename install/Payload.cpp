@@ -181,7 +181,7 @@ void PutInPlace(SetupContext& ctx, OwnFile& own, const std::string& target,
     if (!TargetInUse(fs, target, error))
       throw FileFailure("Cannot rename " + own.Path() + " to " + target, error);
     if (wait.attempts > 1) ctx.Os.clock.Sleep(wait.pauseMs);
-    if (attempt >= wait.attempts) throw FileFailure("File in use: " + target, error);
+    if (attempt >= wait.attempts) throw FileFailure("File in use: " + target, kErrorSharingViolation);
   }
   own.Placed();
   const uint32_t error = own.Open().Flush();
@@ -301,7 +301,9 @@ bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
     }
     if (isNewOlder) ShowProgress(ctx, "", "");
     return written;
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
+    const auto* described = dynamic_cast<const Failure*>(&failure);
+    ctx.WriteFailureCode = described ? described->Code() : 0;
     ShowBilingualError(ctx, kCantInstallEn + TargetPath,
                        CodedText{TextPiece{kCantInstallRu, kCodePageRussian}, AnsiText(TargetPath)});
     return false;

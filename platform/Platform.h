@@ -28,6 +28,7 @@ constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorLockViolation = 33;
 constexpr uint32_t kErrorHandleEof = 38;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorInvalidParameter = 87;
@@ -391,7 +392,8 @@ class Clock {
 
 // ---------------------------------------------------------------- all of it
 
-class ProgressPort;  // platform/ProgressPort.h
+class ProgressPort;    // platform/ProgressPort.h
+class UnattendedPort;  // platform/UnattendedPort.h
 
 // The whole seam, as handed to the logic.
 struct Platform {
@@ -403,6 +405,7 @@ struct Platform {
   SystemInfo& system;
   Clock& clock;
   ProgressPort& progress;
+  UnattendedPort& unattended;
 };
 
 }  // namespace orfa

@@ -13,7 +13,10 @@ namespace {
 
 constexpr uint32_t kCreateNewConsole = 0x10;
 constexpr uint32_t kCreateNewProcessGroup = 0x200;
+constexpr uint32_t kCreateNoWindow = 0x08000000;
 constexpr uint32_t kCaptureFlags = kCreateNewConsole | kCreateNewProcessGroup;  // 0x210
+// Where no window may appear: a console of its own without a window.
+constexpr uint32_t kWindowlessCaptureFlags = kCreateNoWindow | kCreateNewProcessGroup;
 
 // A console command that has not ended after this long is ended and counts
 // as having printed nothing.
@@ -49,7 +52,9 @@ std::string CaptureConsoleOutput(SetupContext& ctx, const std::string& command) 
 
   const std::string commandLine = "\"" + interpreter + "\" /d /c " + command;
   const ProcessResult run =
-      ctx.Os.processes.RunCaptured(interpreter, commandLine, kCaptureFlags, kCaptureTimeoutMs);
+      ctx.Os.processes.RunCaptured(interpreter, commandLine,
+                                   ctx.NoWindows ? kWindowlessCaptureFlags : kCaptureFlags,
+                                   kCaptureTimeoutMs);
   if (run.started && !run.finished) return "";
 
   return ctx.Os.system.OemToAnsi(JoinLines(run.output));

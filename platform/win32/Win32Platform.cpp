@@ -14,8 +14,9 @@ struct Win32Platform::Impl {
   std::unique_ptr<SystemInfo> system = win32::MakeSystemInfo();
   std::unique_ptr<Clock> clock = win32::MakeClock();
   std::unique_ptr<ProgressPort> progress = win32::MakeProgress();
-  Platform platform{*registry, *files, *resources, *ui,      *processes,
-                    *system,   *clock, *progress};
+  std::unique_ptr<UnattendedPort> unattended = win32::MakeUnattended();
+  Platform platform{*registry, *files, *resources, *ui,        *processes,
+                    *system,   *clock, *progress,  *unattended};
 };
 
 Win32Platform::Win32Platform() : impl_(std::make_unique<Impl>()) {}

@@ -6,6 +6,7 @@
 
 #include "platform/Platform.h"
 #include "platform/ProgressPort.h"
+#include "platform/UnattendedPort.h"
 
 namespace orfa::win32 {
 
@@ -18,6 +19,11 @@ std::unique_ptr<SystemInfo> MakeSystemInfo();
 std::unique_ptr<Clock> MakeClock();
 // The progress window's thread, window class, windows and message loop.
 std::unique_ptr<ProgressPort> MakeProgress();
+std::unique_ptr<UnattendedPort> MakeUnattended();
+
+// A text in UTF-16, converted from its code page, or from the ANSI code page
+// when that one is not installed; empty when neither converts it.
+std::wstring ToWide(const std::string& text, uint32_t codePage);
 
 // Processes::ShellExecuteAsDesktopUser.
 bool ShellExecuteThroughDesktop(const std::string& verb, const std::string& file,

@@ -1,4 +1,4 @@
-// Message boxes: the one place where texts leave their 8-bit code page.
+// Message boxes, and the one conversion of 8-bit texts from their code page.
 #include <windows.h>
 
 #include "platform/win32/Win32Handles.h"
@@ -19,16 +19,8 @@ std::wstring Widen(const std::string& text, UINT codePage) {
   return wide;
 }
 
-// Converts from the code page the text is in; falls back to the ANSI code
-// page when that one is not installed, so the box never comes up blank.
-std::wstring ToWide(const std::string& text, uint32_t codePage) {
-  std::wstring wide = Widen(text, codePage);
-  if (wide.empty() && !text.empty() && codePage != CP_ACP) wide = Widen(text, CP_ACP);
-  return wide;
-}
-
 // The pieces converted one by one, or the whole text from its code page.
-std::wstring ToWide(const CodedText& pieces, const std::string& text, uint32_t codePage) {
+std::wstring WholeToWide(const CodedText& pieces, const std::string& text, uint32_t codePage) {
   if (pieces.empty()) return ToWide(text, codePage);
   std::wstring wide;
   for (const TextPiece& piece : pieces) wide += ToWide(piece.text, piece.codePage);
@@ -38,15 +30,23 @@ std::wstring ToWide(const CodedText& pieces, const std::string& text, uint32_t c
 class Win32Ui : public Ui {
  public:
   int MessageBox(const MessageBoxRequest& request) override {
-    std::wstring text = ToWide(request.textPieces, request.text, request.codePage);
-    std::wstring caption = ToWide(request.captionPieces, request.caption,
-                                  request.captionCodePage.value_or(request.codePage));
+    std::wstring text = WholeToWide(request.textPieces, request.text, request.codePage);
+    std::wstring caption = WholeToWide(request.captionPieces, request.caption,
+                                       request.captionCodePage.value_or(request.codePage));
     return ::MessageBoxExW(nullptr, text.c_str(), caption.c_str(), request.style,
                            request.language.value_or(0));
   }
 };
 
 }  // namespace
+
+// Falls back to the ANSI code page when the text's own is not installed, so
+// that a box never comes up blank.
+std::wstring ToWide(const std::string& text, uint32_t codePage) {
+  std::wstring wide = Widen(text, codePage);
+  if (wide.empty() && !text.empty() && codePage != CP_ACP) wide = Widen(text, CP_ACP);
+  return wide;
+}
 
 std::unique_ptr<Ui> MakeUi() { return std::make_unique<Win32Ui>(); }
 

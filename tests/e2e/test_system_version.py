@@ -71,11 +71,12 @@ class SystemVersionTest(E2eCase):
         # Windows 8 and later report 6.2, which only "ver" tells apart, but
         # their product name replaces that text: no console is started (it
         # would show up as cmd.exe, which inherits the trace)
-        for arch, version in (("win64", "win10"), ("win32", "win10"), ("win64", "win7")):
-            with self.subTest(arch=arch, version=version):
+        for arch, version, word in (("win64", "win10", "modest"), ("win32", "win10", "modest"),
+                                    ("win64", "win7", "modest"), ("win32", "win10", "unattended")):
+            with self.subTest(arch=arch, version=version, word=word):
                 inst = Installation(arch=arch, installed_stamp=12, uninstall="native",
                                     windows_version=version)
-                result = self.run_update(inst, args=["modest"], trace_loads=True)
+                result = self.run_update(inst, args=[word], trace_loads=True)
                 self.assertEnded(result)
                 self.assertBoxes(result, [])
                 self.assertPayloadInstalled(result)

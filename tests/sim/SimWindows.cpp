@@ -7,7 +7,7 @@ SimWindows::SimWindows() : files(clock), ui(clock), processes(*this) { Build(pro
 SimWindows::~SimWindows() = default;
 
 void SimWindows::Build(ProgressPort& port) {
-  platform_.emplace(Platform{registry, files, resources, ui, processes, system, clock, port});
+  platform_.emplace(Platform{registry, files, resources, ui, processes, system, clock, port, unattended});
 }
 
 void SimWindows::SetProgressPort(ProgressPort& port) { Build(port); }

@@ -17,6 +17,7 @@
 //   processes SimProcesses   named mappings, windows and posted messages, shell, hidden processes
 //   system    SimSystemInfo  version records, architecture, metrics, locale, environment, code pages
 //   progress  SimProgressPort the progress window's window system (tests/sim/SimProgress.h)
+//   unattended SimUnattended the error mode, the Temp folder, log files in memory, UTF-8
 #pragma once
 
 #include <optional>
@@ -31,6 +32,7 @@
 #include "tests/sim/SimResources.h"
 #include "tests/sim/SimSystemInfo.h"
 #include "tests/sim/SimUi.h"
+#include "tests/sim/SimUnattended.h"
 
 namespace orfa::sim {
 
@@ -57,6 +59,7 @@ class SimWindows {
   SimProcesses processes;
   SimSystemInfo system;
   SimProgressPort progress;  // the default progress port
+  SimUnattended unattended;
 
  private:
   void Build(ProgressPort& port);

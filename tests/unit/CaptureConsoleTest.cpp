@@ -56,6 +56,10 @@ TEST_F(CaptureConsoleTest, RunsTheSystemsInterpreterHiddenAndReturnsWhatItPrinte
   EXPECT_LE(call.timeoutMs, 120000u);  // bounded
   EXPECT_EQ(FilesIn("C:\\Temp"), 0u);  // no file is made on the way
   EXPECT_EQ(sim.files.LogicHandleCount(), 0u);
+
+  ctx.NoWindows = true;  // the unattended mode: a console of its own, without a window
+  CaptureConsoleOutput(ctx, "ver");
+  EXPECT_EQ(sim.processes.RunCapturedCalls().at(1).creationFlags, 0x08000200u);
 }
 
 TEST_F(CaptureConsoleTest, TheEnvironmentsComSpecIsNeverRun) {

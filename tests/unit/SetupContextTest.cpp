@@ -28,6 +28,7 @@ TEST(SetupContextTest, CommandWordIsTheFirstArgumentLowerCasedInAsciiOnly) {
                         {{"MODEST"}, "modest"},
                         {{"Modest", "RUNAPP"}, "modest"},
                         {{"modest "}, "modest "},
+                        {{"UnAttended", "log=C:\\A.log"}, "unattended"},
                         {{"\xC0\xC1"}, "\xC0\xC1"}};
   for (const Case& c : cases) {
     SimWindows sim;
@@ -35,6 +36,7 @@ TEST(SetupContextTest, CommandWordIsTheFirstArgumentLowerCasedInAsciiOnly) {
     SetupContext ctx(sim.Get());
     InitSetupContext(ctx);
     EXPECT_EQ(ctx.CommandWord, c.word);
+    EXPECT_EQ(ctx.NoWindows, c.word == "unattended");
   }
 }
 

@@ -1,6 +1,8 @@
 // The update flow from start to end, on the simulated Windows.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/Update.h"
 #include "tests/unit/AppTestFixture.h"
 
@@ -166,6 +168,8 @@ TEST_F(UpdateFlowTest, QuietModeAsksNothingAndStartsOnlyWithRunapp) {
       {{"modest"}, true, false},          {{"MODEST", "runapp"}, true, true},
       {{"Modest", "RUNAPP"}, true, true}, {{"runapp"}, false, false},
       {{"modest "}, false, false},        {{"modest", "other", "runapp"}, true, false},
+      {{"UNATTENDED", "runapp"}, true, true},
+      {{"unattended", "log=C:\\x.log", "runapp"}, true, false},
   };
   for (const Case& c : cases) {
     SimWindows fresh;
@@ -493,6 +497,99 @@ TEST_F(UpdateFlowTest, SelfCheckTakesThePayloadFromTheLoadedImage) {
     EXPECT_EQ(texts, row.texts) << row.what;
     EXPECT_EQ(fresh.files.ReadFileBytes(kInstalledPayload) == payload, row.installed) << row.what;
     EXPECT_EQ(fresh.files.BytesRead() > payload.size(), row.payloadRead) << row.what;
+  }
+}
+
+// The unattended mode: each outcome's exit code and log; no box, no system error box.
+TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
+  const std::string orfa = std::string(kProductFolder) + "orfa.exe";
+  const std::string cantInstall =
+      "[Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok";
+  struct Case {
+    std::function<void(SimWindows&)> stage;
+    int exitCode;
+    std::string end, event;  // the log's end line; a line a box would have shown
+  };
+  const Case cases[] = {
+      {[](SimWindows&) {}, 0, "installed", ""},
+      {[&](SimWindows& s) { s.files.Delete(orfa); }, 10, "product not installed",
+       "[Orfa update] There's no Orfa installed.  Please install the program first."},
+      {[](SimWindows& s) { s.system.SetAdmin(false); }, 11, "no administrator rights",
+       "[Orfa] You need administrator rights."},
+      {[&](SimWindows& s) { s.files.Delete(std::string(kProductFolder) + "language\\english.lng"); },
+       12, "language files missing or broken", "[Orfa update] Can't work with no english.lng file!"},
+      {[](SimWindows& s) {
+         s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30);
+       },
+       13, "product still running or its file in use", cantInstall},
+      {[](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 14,
+       "file could not be written", cantInstall},
+      {[](SimWindows& s) { s.files.AddFile(kExecutable, MakeExecutableImage(false)); }, 15,
+       "update package damaged", "[Orfa] The installer is damaged."},
+      {[](SimWindows& s) {
+         s.registry.SetDword(RootKey::CurrentUser,
+                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                             "Programs", 1);
+       },
+       16, "registry unreadable", "[Orfa update] No access to system registry"},
+      {[](SimWindows& s) {
+         s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7);
+       },
+       1, "failed (application error)", "[Application Error] Exception ERegistryException in module"},
+  };
+  for (const Case& c : cases) {
+    SimWindows sim;
+    LayOutProduct(sim);
+    const std::string slot = DigestSlotOf(*sim.files.ReadFileBytes(kExecutable));
+    c.stage(sim);
+    sim.processes.SetArguments({"Unattended"});
+    EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.end;
+    EXPECT_TRUE(sim.ui.Calls().empty() && sim.unattended.BoxesSuppressed()) << c.end;
+    const std::string log = sim.unattended.Bytes(sim.unattended.TempFolder() + "orfa-update.log");
+    EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update orfm.cok, version 13; command line: "
+                        "Unattended\r\n", 0), 0u) << log;
+    const std::string end = " end: " + c.end + "; exit code " + std::to_string(c.exitCode) + "\r\n";
+    EXPECT_EQ(log.compare(log.size() - end.size(), end.size(), end), 0) << log;
+    EXPECT_EQ(log.find(" message: " + c.event) != std::string::npos, !c.event.empty()) << log;
+  }
+}
+
+TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
+  const std::string temp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\orfa-update.log";
+  using Entry = sim::SimUnattended::Entry;
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string path;              // where the log goes
+    std::optional<Entry> planted;  // there before the run
+    bool logged;
+  };
+  const Case cases[] = {
+      {{"unattended"}, temp, std::nullopt, true},
+      {{"unattended", "LOG=C:\\Logs\\a.log"}, "C:\\Logs\\a.log", std::nullopt, true},
+      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, "C:\\Logs\\b.log", std::nullopt, true},
+      {{"unattended", "log=C:\\Missing\\c.log"}, "C:\\Missing\\c.log", std::nullopt, false},
+      {{"unattended", "other", "log=C:\\Logs\\d.log"}, temp, std::nullopt, true},
+      {{"unattended"}, temp, Entry{"", kAttrReparsePoint, 1, ""}, false},
+      {{"unattended"}, temp, Entry{"", kAttrDirectory, 1, ""}, false},
+      {{"unattended"}, temp, Entry{"", kAttrNormal, 2, ""}, false},
+      {{"unattended"}, temp, Entry{"", kAttrNormal, 1, "C:\\Windows\\orfa-update.log"}, false},
+      {{"unattended", "log=C:\\Logs\\e.log"}, "C:\\Logs\\e.log",
+       Entry{"old\r\n", kAttrNormal, 2, "D:\\e"}, true},
+      {{"unattended", "log=C:\\Logs\\f.log"}, "C:\\Logs\\f.log",
+       Entry{"", kAttrReparsePoint, 1, ""}, false},
+  };
+  for (const Case& c : cases) {
+    SimWindows sim;
+    LayOutProduct(sim);
+    sim.unattended.AddFolder("C:\\Logs");
+    if (c.planted) sim.unattended.Plant(c.path, *c.planted);
+    sim.processes.SetArguments(c.arguments);
+    EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 0);
+    EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
+    const std::string log = sim.unattended.Bytes(c.path);
+    const std::string before = c.planted ? c.planted->bytes : "";
+    EXPECT_EQ(log.size() > before.size(), c.logged) << c.arguments.back() << "\n" << log;
+    EXPECT_EQ(log.compare(0, before.size(), before), 0);  // appended to, never replaced
   }
 }
 

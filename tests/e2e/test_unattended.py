@@ -1,0 +1,81 @@
+"""The unattended mode: no window of any kind, an exit code for each outcome
+and a UTF-8 log of what the boxes would have said."""
+import re
+import unittest
+
+import e2e_support
+import harness
+from e2e_support import CR, EN, NO_PRODUCT_RU, PRODUCT, E2eCase
+from harness import Installation, RunningProduct
+import test_integrity  # its damaged copy; a module, so its tests do not run here
+
+e2e_support.require()
+
+LOG = r"C:\orfa-logs\update.log"
+CANT_INSTALL = ("Orfa update", "Can't install file " + PRODUCT + "\\orfm.cok")
+
+
+def event(box):
+    caption, text = box
+    return f"message: [{caption}] {text.replace(CR, '  ')}"
+
+
+class UnattendedTest(E2eCase):
+    def test_each_outcome_ends_without_a_window_with_its_code_and_log(self):
+        broken = harness.sample_language("german.lng").replace(b"[langver]\r\n7", b"[langver]\r\nseven")
+        full_drive = harness.small_drive_unavailable_reason()
+        damaged = test_integrity.DamagedInstallerTest
+        rows = [  # what, installation, run options, exit code, outcome, box not shown
+            ("installed", Installation(installed_stamp=14), {}, 0, "installed", None),
+            ("no product, Russian", Installation(locale="ru", product=False), {}, 10,
+             "product not installed", NO_PRODUCT_RU),
+            ("broken language file",
+             Installation(languages={"english.lng": None, "russian.lng": None, "german.lng": broken},
+                          installed_stamp=12), {}, 12, "language files missing or broken",
+             ("Orfa update", "german.lng file contains errors." + CR + "Please reinstall the program.")),
+            ("stubborn running product", Installation(installed_stamp=12),
+             {"running": RunningProduct(ignore_quit=True)}, 13,
+             "product still running or its file in use", CANT_INSTALL),
+            ("damaged package, log=", Installation(installed_stamp=12, outside_files={LOG: None}),
+             {"installer": damaged.damaged_copy(self, "orfa-update.exe", damaged.flip_a_byte), "log": LOG},
+             15, "update package damaged",
+             (EN["error"], EN["badinstaller"])),
+        ]
+        if full_drive is None:
+            rows.append(("disk full", Installation(installed_stamp=12, product_drive_kb=8192), {}, 14,
+                         "file could not be written", CANT_INSTALL))
+        for what, inst, options, code, outcome, box in rows:
+            with self.subTest(what):
+                log_path = options.pop("log", None)
+                args = ["Unattended"] + ([f"log={log_path}"] if log_path else [])
+                result = self.run_update(inst, args=args, **options)
+                self.assertFalse(result.timed_out, result.describe())
+                self.assertEqual(result.exit_code, code, result.describe())
+                self.assertBoxes(result, [])  # and so no button was pressed
+                raw = result.outside_files[log_path] if log_path else result.temp_log
+                self.assertIsNotNone(raw, result.describe())
+                lines = raw.decode("utf-8").split(CR)
+                self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d start: update orfm\.cok, "
+                                           r"version 13; command line: " + re.escape(" ".join(args)) + "$")
+                self.assertEqual(lines[-2][20:], f"end: {outcome}; exit code {code}", raw)
+                self.assertEqual(lines[-1], "")
+                self.assertEqual([line[20:] for line in lines[1:-2]], [event(box)] if box else [])
+                if code == 0:
+                    self.assertPayloadInstalled(result)
+                elif inst.product:
+                    self.assertUntouched(result, stamp=12)
+        if full_drive is not None:
+            self.skipTest(f"no small drive for the disk-full row: {full_drive}")
+
+    def test_log_in_a_missing_folder_does_not_stop_the_update_and_runapp_starts_the_product(self):
+        result = self.run_update(Installation(installed_stamp=12),
+                                 args=["unattended", "runapp", r"log=C:\no-such-folder\update.log"])
+        self.assertEnded(result)
+        self.assertBoxes(result, [])
+        self.assertPayloadInstalled(result)
+        self.assertStartedIn(result, PRODUCT)
+        self.assertIsNone(result.temp_log)
+
+
+if __name__ == "__main__":
+    unittest.main()
