@@ -110,7 +110,7 @@ UnattendedLog::UnattendedLog(UnattendedPort& port, const std::vector<std::string
     file_ = OpenLogFile(port, *named, true);
     return;
   }
-  const std::string folder = port.TempFolder();
+  const std::string folder = port.WindowsTempFolder();
   if (!folder.empty()) file_ = OpenLogFile(port, folder + kLogFileName, false);
 }
 

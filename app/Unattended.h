@@ -45,8 +45,9 @@ std::optional<std::string> LogArgument(const std::vector<std::string>& arguments
 // asked for, is not written at all; the run goes on without it.
 class UnattendedLog {
  public:
-  // Opens "log=PATH" as given, or else orfa-update.log in the account's
-  // temporary folder.
+  // Opens "log=PATH" as given, or else orfa-update.log in the Windows Temp
+  // folder, which neither the user's environment nor the user's programs
+  // can move elsewhere (SYSTEM's own temporary folder).
   UnattendedLog(UnattendedPort& port, const std::vector<std::string>& arguments);
   bool IsOpen() const { return file_ != nullptr; }
   void Start(const PayloadIdentity& payload, const std::vector<std::string>& arguments);
@@ -61,9 +62,9 @@ class UnattendedLog {
 };
 
 // Opens the log file at `path`. A file the administrator named is taken as
-// it is, but never through a link at its last name; one in the temporary
-// folder, where the user can plant links, only when it is a plain file with
-// a single name whose final path is the path asked for.
+// it is, but never through a link at its last name; one in the Windows Temp
+// folder, where every user may create files and hard links, only when it is
+// a plain file with a single name whose final path is the path asked for.
 std::unique_ptr<AppendFile> OpenLogFile(UnattendedPort& port, const std::string& path,
                                         bool namedByAdministrator);
 

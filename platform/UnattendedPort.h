@@ -1,5 +1,5 @@
 // What the unattended mode needs of the system beyond the other ports: no
-// system error box, the account's temporary folder, a log file opened for
+// system error box, the Windows Temp folder, a log file opened for
 // appending, the time and texts in UTF-8.
 #pragma once
 
@@ -40,9 +40,11 @@ class UnattendedPort {
   // SEM_NOOPENFILEERRORBOX): the system shows no box of its own for a crash
   // or a drive that is not ready.
   virtual void SuppressSystemErrorBoxes() = 0;
-  // The running account's temporary folder (GetTempPathA, in its long form),
-  // with a final backslash; empty when the system gives none.
-  virtual std::string TempFolder() = 0;
+  // The Windows folder's "Temp" (GetSystemWindowsDirectoryA), with a final
+  // backslash; empty when the system gives none. Not the account's own
+  // temporary folder: the user's environment names that one, and any
+  // program the user runs may put links into it.
+  virtual std::string WindowsTempFolder() = 0;
   // Opens the file for appending, creating it when missing, shared with
   // readers and with another run appending; a link at its last name is
   // opened itself, never followed (FILE_FLAG_OPEN_REPARSE_POINT). Null with

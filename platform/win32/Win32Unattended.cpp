@@ -72,17 +72,14 @@ class Win32Unattended : public UnattendedPort {
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   }
 
-  std::string TempFolder() override {
-    char buffer[MAX_PATH + 1];
-    const DWORD length = ::GetTempPathA(sizeof buffer, buffer);
-    if (length == 0 || length >= sizeof buffer) return std::string();
-    std::string folder(buffer, length);
-    // The short form of a long user name would not match the final path.
-    char longer[MAX_PATH + 1];
-    const DWORD longLength = ::GetLongPathNameA(folder.c_str(), longer, sizeof longer);
-    if (longLength != 0 && longLength < sizeof longer) folder.assign(longer, longLength);
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    return folder;
+  std::string WindowsTempFolder() override {
+    std::string folder(::GetSystemWindowsDirectoryA(nullptr, 0), '\0');
+    if (folder.empty()) return std::string();
+    const UINT length = ::GetSystemWindowsDirectoryA(folder.data(), static_cast<UINT>(folder.size()));
+    if (length == 0 || length >= folder.size()) return std::string();
+    folder.resize(length);
+    if (folder.back() != '\\') folder += '\\';
+    return folder + "Temp\\";
   }
 
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path, uint32_t* error) override {

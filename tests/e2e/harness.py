@@ -48,7 +48,7 @@ API (used by the test_*.py modules):
       the installer and what it starts); loaded_modules lists the full paths,
       lower case, of those the installer's own process loaded, and
       started_programs the programs of the processes it started.
-      temp_log: the bytes of orfa-update.log in the user's Temp folder after
+      temp_log: the bytes of orfa-update.log in the Windows Temp folder after
       the run (the unattended mode's default log), None when there is none.
       screenshots: the robot copies each box from the screen before it
       answers it; Box.shot holds the picture as PNG bytes.
@@ -312,7 +312,7 @@ class RunResult:
     comspec_calls: List[dict] = dataclasses.field(default_factory=list)
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
-    # The unattended mode's log in the user's Temp folder (orfa-update.log), or None.
+    # The unattended mode's log in the Windows Temp folder (orfa-update.log), or None.
     temp_log: Optional[bytes] = None
     # Names of the files directly in the product folder after the run.
     product_files: List[str] = dataclasses.field(default_factory=list)
@@ -1070,7 +1070,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         events = _read_json_lines(standin_log)
         temp_files = sorted(p.name for p in (prefix / "drive_c" / "users").glob("*/Temp/*")
                             if p.is_file())
-        temp_logs = list((prefix / "drive_c" / "users").glob("*/Temp/orfa-update.log"))
+        temp_logs = [p for p in (prefix / "drive_c" / "windows").glob("*/orfa-update.log")
+                     if p.parent.name.lower() == "temp"]
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         product_files = sorted(p.name for p in product_dir.iterdir()
                                if p.is_file()) if product_dir and product_dir.is_dir() else []

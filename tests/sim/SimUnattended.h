@@ -24,7 +24,7 @@ class SimUnattended : public UnattendedPort {
 
   // --- the seam
   void SuppressSystemErrorBoxes() override { boxesSuppressed_ = true; }
-  std::string TempFolder() override { return temp_; }
+  std::string WindowsTempFolder() override { return temp_; }
   std::unique_ptr<AppendFile> OpenForAppend(const std::string& path, uint32_t* error) override;
   std::string LocalTime() override { return "2026-12-10 03:04:05"; }
   // ASCII as it is; every other byte becomes "?" (the real conversion is
@@ -38,7 +38,7 @@ class SimUnattended : public UnattendedPort {
   bool BoxesSuppressed() const { return boxesSuppressed_; }
 
  private:
-  std::string temp_ = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
+  std::string temp_ = "C:\\Windows\\Temp\\";
   std::set<std::string> folders_;         // folded, without the final backslash
   std::map<std::string, Entry> entries_;  // folded path
   bool boxesSuppressed_ = false;

@@ -545,7 +545,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
     sim.processes.SetArguments({"Unattended"});
     EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.end;
     EXPECT_TRUE(sim.ui.Calls().empty() && sim.unattended.BoxesSuppressed()) << c.end;
-    const std::string log = sim.unattended.Bytes(sim.unattended.TempFolder() + "orfa-update.log");
+    const std::string log = sim.unattended.Bytes(sim.unattended.WindowsTempFolder() + "orfa-update.log");
     EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update orfm.cok, version 13; command line: "
                         "Unattended\r\n", 0), 0u) << log;
     const std::string end = " end: " + c.end + "; exit code " + std::to_string(c.exitCode) + "\r\n";
@@ -555,7 +555,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
 }
 
 TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
-  const std::string temp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\orfa-update.log";
+  const std::string temp = "C:\\Windows\\Temp\\orfa-update.log";
   using Entry = sim::SimUnattended::Entry;
   struct Case {
     std::vector<std::string> arguments;
