@@ -4,7 +4,11 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "platform/AsciiCase.h"
 #include "platform/win32/Win32DllSearch.h"
@@ -34,18 +38,17 @@ using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 constexpr ULONG kFileNameInformation = 9;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
-// Room for any path the ANSI calls take, with "\\??\\" in front.
-constexpr size_t kPathRoom = MAX_PATH + 8;
-
+// The heads of FILE_RENAME_INFORMATION and FILE_NAME_INFORMATION; the name
+// follows each in the same block, as long as it is.
 struct RenameInformation {
   BOOLEAN ReplaceIfExists;
   HANDLE RootDirectory;
   ULONG FileNameLength;
-  WCHAR FileName[kPathRoom];
+  WCHAR FileName[1];
 };
 struct NameInformation {
   ULONG FileNameLength;
-  WCHAR FileName[kPathRoom];
+  WCHAR FileName[1];
 };
 struct DispositionInformation {
   BOOLEAN DeleteFile;
@@ -65,13 +68,15 @@ uint32_t SetInformation(HANDLE handle, void* information, ULONG size, ULONG type
   return result >= 0 ? kErrorSuccess : ErrorOfStatus(result);
 }
 
-// A full ANSI path "X:\\..." in UTF-16 into `into` (kPathRoom characters);
-// its length, or 0 when it is no such path or too long.
-size_t WidePath(const std::string& path, WCHAR* into) {
-  if (path.size() < 3 || path[1] != ':' || path[2] != '\\' || path.size() >= MAX_PATH) return 0;
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                           into, static_cast<int>(kPathRoom));
-  return length > 0 ? static_cast<size_t>(length) : 0;
+// A full ANSI path "X:\\..." in UTF-16; empty when it is no such path.
+std::wstring WidePath(const std::string& path) {
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return std::wstring();
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+  return wide;
 }
 
 class Win32File : public File {
@@ -150,31 +155,39 @@ class Win32File : public File {
   }
 
   bool NamedAs(const std::string& path) override {
-    WCHAR wide[kPathRoom];
-    const size_t length = WidePath(path, wide);
+    const std::wstring wide = WidePath(path);
     const auto query = LookUp<NtQueryInformationFileFn>("ntdll.dll", "NtQueryInformationFile");
-    if (length == 0 || query == nullptr) return false;
-    NameInformation name{};
+    if (wide.empty() || query == nullptr) return false;
+    // The name within its volume: the path without its drive. Room for a
+    // name as long as the one asked about; a longer one does not fit and
+    // differs anyway.
+    const size_t length = wide.size() - 2;
+    std::vector<unsigned char> block(offsetof(NameInformation, FileName) + (length + 1) * sizeof(WCHAR));
+    auto* name = reinterpret_cast<NameInformation*>(block.data());
     IO_STATUS_BLOCK status{};
-    // The name within its volume: the path without its drive.
-    if (query(handle_.Get(), &status, &name, sizeof name, kFileNameInformation) < 0) return false;
-    const size_t named = name.FileNameLength / sizeof(WCHAR);
-    return named == length - 2 &&
-           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.FileName,
-                            static_cast<int>(named), wide + 2,
-                            static_cast<int>(length - 2)) == CSTR_EQUAL;
+    if (query(handle_.Get(), &status, name, static_cast<ULONG>(block.size()), kFileNameInformation) < 0)
+      return false;
+    const size_t named = name->FileNameLength / sizeof(WCHAR);
+    return named == length &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name->FileName,
+                            static_cast<int>(named), wide.data() + 2,
+                            static_cast<int>(length)) == CSTR_EQUAL;
   }
 
   uint32_t RenameReplacing(const std::string& to) override {
-    RenameInformation rename{};
-    const WCHAR prefix[] = L"\\??\\";
-    std::copy(prefix, prefix + 4, rename.FileName);
-    const size_t length = WidePath(to, rename.FileName + 4);
-    if (length == 0) return kErrorInvalidParameter;
-    rename.ReplaceIfExists = TRUE;
-    rename.RootDirectory = nullptr;
-    rename.FileNameLength = static_cast<ULONG>((length + 4) * sizeof(WCHAR));
-    return SetInformation(handle_.Get(), &rename, sizeof rename, kFileRenameInformation);
+    const std::wstring wide = WidePath(to);
+    if (wide.empty()) return kErrorInvalidParameter;
+    const std::wstring name = L"\\??\\" + wide;
+    std::vector<unsigned char> block(offsetof(RenameInformation, FileName) +
+                                     (name.size() + 1) * sizeof(WCHAR));
+    auto* rename = reinterpret_cast<RenameInformation*>(block.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(WCHAR));
+    std::memcpy(block.data() + offsetof(RenameInformation, FileName), name.data(),
+                name.size() * sizeof(WCHAR));
+    return SetInformation(handle_.Get(), rename, static_cast<ULONG>(block.size()),
+                          kFileRenameInformation);
   }
 
   uint32_t SetDeletePending(bool pending) noexcept override {
