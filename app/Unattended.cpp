@@ -87,31 +87,35 @@ std::optional<std::string> LogArgument(const std::vector<std::string>& arguments
   return std::nullopt;
 }
 
-std::unique_ptr<AppendFile> OpenLogFile(UnattendedPort& port, const std::string& path,
-                                        bool namedByAdministrator) {
+std::unique_ptr<File> OpenLogFile(FileSystem& files, const std::string& path,
+                                  bool namedByAdministrator) {
   uint32_t error = 0;
-  std::unique_ptr<AppendFile> file = port.OpenForAppend(path, &error);
+  // Appending only, shared with readers and with another run appending; a
+  // link at the last name is opened itself, never followed.
+  std::unique_ptr<File> file =
+      files.Open(path, kAppendData | kReadAttributes, kShareRead | kShareWrite,
+                 Disposition::OpenAlways, kOpenReparsePoint, &error);
   if (!file) return nullptr;
-  const std::optional<OpenFileFacts> facts = file->Facts(&error);
-  if (!facts || (facts->attributes & (kAttrDirectory | kAttrReparsePoint)) != 0) return nullptr;
+  const std::optional<uint32_t> attributes = file->Attributes(&error);
+  if (!attributes || (*attributes & (kAttrDirectory | kAttrReparsePoint)) != 0) return nullptr;
   if (namedByAdministrator) return file;
-  // A second name is a hard link someone made to another file; a final path
-  // elsewhere is a junction or link in the folder path.
-  if (facts->links != 1) return nullptr;
-  const std::optional<std::string> finalPath = file->FinalPath();
-  if (finalPath && !SameNoCase(*finalPath, path)) return nullptr;
+  // A second name is a hard link someone made to another file; another name
+  // for the file itself, a link in the folder path.
+  const std::optional<uint32_t> links = file->LinkCount(&error);
+  if (!links || *links != 1 || !file->NamedAs(path)) return nullptr;
   return file;
 }
 
-UnattendedLog::UnattendedLog(UnattendedPort& port, const std::vector<std::string>& arguments)
+UnattendedLog::UnattendedLog(UnattendedPort& port, FileSystem& files,
+                             const std::vector<std::string>& arguments)
     : port_(port) {
   const std::optional<std::string> named = LogArgument(arguments);
   if (named && !named->empty()) {
-    file_ = OpenLogFile(port, *named, true);
+    file_ = OpenLogFile(files, *named, true);
     return;
   }
   const std::string folder = port.WindowsTempFolder();
-  if (!folder.empty()) file_ = OpenLogFile(port, folder + kLogFileName, false);
+  if (!folder.empty()) file_ = OpenLogFile(files, folder + kLogFileName, false);
 }
 
 void UnattendedLog::Start(const PayloadIdentity& payload,
@@ -130,8 +134,11 @@ void UnattendedLog::Event(const CodedText& text) {
   std::string line = port_.LocalTime() + " ";
   for (const TextPiece& piece : text) line += OnOneLine(port_.Utf8Of(piece));
   line += "\r\n";
-  // A line that cannot be written is lost; the update goes on.
-  file_->Append(line);
+  // The handle appends wherever it stands; it is put at the end all the
+  // same. A line that cannot be written is lost; the update goes on.
+  uint32_t error = 0;
+  if (const std::optional<uint64_t> size = file_->Size(&error)) file_->Seek(*size);
+  file_->Write(line.data(), line.size());
 }
 
 int LogRecorder::MessageBox(const MessageBoxRequest& request) {

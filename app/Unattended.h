@@ -48,7 +48,7 @@ class UnattendedLog {
   // Opens "log=PATH" as given, or else orfa-update.log in the Windows Temp
   // folder, which neither the user's environment nor the user's programs
   // can move elsewhere (SYSTEM's own temporary folder).
-  UnattendedLog(UnattendedPort& port, const std::vector<std::string>& arguments);
+  UnattendedLog(UnattendedPort& port, FileSystem& files, const std::vector<std::string>& arguments);
   bool IsOpen() const { return file_ != nullptr; }
   void Start(const PayloadIdentity& payload, const std::vector<std::string>& arguments);
   // One line: the time, then the pieces, each converted from its code page.
@@ -56,17 +56,16 @@ class UnattendedLog {
   void End(UpdateOutcome outcome, int exitCode);
 
  private:
-
   UnattendedPort& port_;
-  std::unique_ptr<AppendFile> file_;
+  std::unique_ptr<File> file_;
 };
 
 // Opens the log file at `path`. A file the administrator named is taken as
 // it is, but never through a link at its last name; one in the Windows Temp
 // folder, where every user may create files and hard links, only when it is
 // a plain file with a single name whose final path is the path asked for.
-std::unique_ptr<AppendFile> OpenLogFile(UnattendedPort& port, const std::string& path,
-                                        bool namedByAdministrator);
+std::unique_ptr<File> OpenLogFile(FileSystem& files, const std::string& path,
+                                  bool namedByAdministrator);
 
 // Stands in for the message boxes: records each box's caption and text in
 // the log and answers it as the quiet flow needs (OK; a question, which

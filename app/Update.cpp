@@ -139,7 +139,7 @@ UpdateOutcome RunGuarded(Platform& platform, const std::string& digestSlot,
 int RunUnattended(Platform& platform, const std::vector<std::string>& arguments,
                   const std::string& digestSlot, const PayloadIdentity& payload) {
   platform.unattended.SuppressSystemErrorBoxes();
-  UnattendedLog log(platform.unattended, arguments);
+  UnattendedLog log(platform.unattended, platform.files, arguments);
   log.Start(payload, arguments);
   LogRecorder recorder(log);
   Platform quiet{platform.registry, platform.files,  platform.resources,

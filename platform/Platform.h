@@ -98,6 +98,8 @@ constexpr uint32_t kShareDelete = 4;
 constexpr uint32_t kDeleteAccess = 0x00010000u;
 // FILE_READ_ATTRIBUTES: enough to ask an open file what it is.
 constexpr uint32_t kReadAttributes = 0x80u;
+// FILE_APPEND_DATA without write access: every write lands at the file's end.
+constexpr uint32_t kAppendData = 0x4u;
 
 enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways };
 

@@ -94,6 +94,7 @@ struct SimFileSystem::State {
 struct SimFileSystem::Located {
   uint32_t error = kErrorSuccess;  // the path itself cannot be reached
   std::string full;
+  std::string real;  // the full path with the folder links in it followed
   bool trailingSeparator = false;
   std::shared_ptr<Node> parent;  // the folder holding the last name (links followed)
   std::shared_ptr<Node> node;    // null when the last name does not exist
@@ -246,9 +247,12 @@ class SimFile : public File {
   }
 
   uint32_t Write(const void* bytes, size_t size) override {
-    if ((access_ & kGenericWrite) == 0) return kErrorAccessDenied;
+    // A handle that may only append writes at the end, wherever it stands.
+    const bool appendOnly = (access_ & kGenericWrite) == 0 && (access_ & kAppendData) != 0;
+    if ((access_ & kGenericWrite) == 0 && !appendOnly) return kErrorAccessDenied;
     state_->writes.emplace_back(bytes, size);
     std::string& data = node_->data;
+    if (appendOnly) pos_ = data.size();
     uint64_t end = pos_ + size;
     uint64_t growth = end > data.size() ? end - data.size() : 0;
     uint32_t result = kErrorSuccess;
@@ -438,11 +442,17 @@ SimFileSystem::Located SimFileSystem::Locate(const std::string& path, bool patte
     return found;
   }
   std::shared_ptr<Node> node = drive->second;
+  std::string real = std::string(1, parsed.drive) + ":";
   for (size_t i = 0; i < parsed.parts.size(); ++i) {
     // Follow folder links; a link whose target is gone leads nowhere.
     for (int depth = 0; node && !node->linkTarget.empty(); ++depth) {
-      if (depth > 31) node = nullptr;
-      else node = Locate(node->linkTarget).node;
+      if (depth > 31) {
+        node = nullptr;
+      } else {
+        const Located target = Locate(node->linkTarget);
+        node = target.node;
+        real = target.real;
+      }
     }
     if (!node || !node->folder) {
       found.error = kErrorPathNotFound;
@@ -458,8 +468,11 @@ SimFileSystem::Located SimFileSystem::Locate(const std::string& path, bool patte
       found.error = kErrorPathNotFound;
       return found;
     }
+    if (real.back() != '\\') real += '\\';
+    real += parsed.parts[i];
     node = child;
   }
+  found.real = parsed.parts.empty() ? found.full : real;
   if (parsed.parts.empty()) found.node = node;  // a drive's root
   return found;
 }
@@ -644,7 +657,7 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t acce
   }
   if (error) *error = kErrorSuccess;
   uint64_t id = state_->Register(*node, access, share);
-  return std::make_unique<SimFile>(*this, state_, node, id, access, found.full);
+  return std::make_unique<SimFile>(*this, state_, node, id, access, found.real);
 }
 
 std::optional<uint32_t> SimFileSystem::Attributes(const std::string& path) {

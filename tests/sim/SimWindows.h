@@ -17,7 +17,7 @@
 //   processes SimProcesses   named mappings, windows and posted messages, shell, hidden processes
 //   system    SimSystemInfo  version records, architecture, metrics, locale, environment, code pages
 //   progress  SimProgressPort the progress window's window system (tests/sim/SimProgress.h)
-//   unattended SimUnattended the error mode, the Temp folder, log files in memory, UTF-8
+//   unattended SimUnattended the error mode, the Windows Temp folder, the time, UTF-8
 #pragma once
 
 #include <optional>

@@ -540,12 +540,14 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
   for (const Case& c : cases) {
     SimWindows sim;
     LayOutProduct(sim);
+    sim.files.AddFolder("C:\\Windows\\Temp");
     const std::string slot = DigestSlotOf(*sim.files.ReadFileBytes(kExecutable));
     c.stage(sim);
     sim.processes.SetArguments({"Unattended"});
     EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.end;
     EXPECT_TRUE(sim.ui.Calls().empty() && sim.unattended.BoxesSuppressed()) << c.end;
-    const std::string log = sim.unattended.Bytes(sim.unattended.WindowsTempFolder() + "orfa-update.log");
+    const std::string log =
+        sim.files.ReadFileBytes(sim.unattended.WindowsTempFolder() + "orfa-update.log").value_or("");
     EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update orfm.cok, version 13; command line: "
                         "Unattended\r\n", 0), 0u) << log;
     const std::string end = " end: " + c.end + "; exit code " + std::to_string(c.exitCode) + "\r\n";
@@ -556,38 +558,57 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
 
 TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
   const std::string temp = "C:\\Windows\\Temp\\orfa-update.log";
-  using Entry = sim::SimUnattended::Entry;
+  const std::string named = "C:\\Logs\\e.log";
   struct Case {
     std::vector<std::string> arguments;
-    std::string path;              // where the log goes
-    std::optional<Entry> planted;  // there before the run
+    std::string path;                             // where the log goes
+    std::function<void(sim::SimFileSystem&)> plant;  // there before the run
     bool logged;
   };
+  const auto nothing = [](sim::SimFileSystem&) {};
+  const auto linkTo = [](const std::string& at) {
+    return [at](sim::SimFileSystem& fs) { fs.AddFileLink(at, "C:\\Victim.txt"); };
+  };
+  const auto secondName = [](const std::string& at) {
+    return [at](sim::SimFileSystem& fs) {
+      fs.AddFile(at, "old\r\n");
+      fs.SetLinkCount(at, 2);
+    };
+  };
   const Case cases[] = {
-      {{"unattended"}, temp, std::nullopt, true},
-      {{"unattended", "LOG=C:\\Logs\\a.log"}, "C:\\Logs\\a.log", std::nullopt, true},
-      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, "C:\\Logs\\b.log", std::nullopt, true},
-      {{"unattended", "log=C:\\Missing\\c.log"}, "C:\\Missing\\c.log", std::nullopt, false},
-      {{"unattended", "other", "log=C:\\Logs\\d.log"}, temp, std::nullopt, true},
-      {{"unattended"}, temp, Entry{"", kAttrReparsePoint, 1, ""}, false},
-      {{"unattended"}, temp, Entry{"", kAttrDirectory, 1, ""}, false},
-      {{"unattended"}, temp, Entry{"", kAttrNormal, 2, ""}, false},
-      {{"unattended"}, temp, Entry{"", kAttrNormal, 1, "C:\\Windows\\orfa-update.log"}, false},
-      {{"unattended", "log=C:\\Logs\\e.log"}, "C:\\Logs\\e.log",
-       Entry{"old\r\n", kAttrNormal, 2, "D:\\e"}, true},
-      {{"unattended", "log=C:\\Logs\\f.log"}, "C:\\Logs\\f.log",
-       Entry{"", kAttrReparsePoint, 1, ""}, false},
+      {{"unattended"}, temp, nothing, true},
+      {{"unattended", "LOG=C:\\Logs\\a.log"}, "C:\\Logs\\a.log", nothing, true},
+      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, "C:\\Logs\\b.log", nothing, true},
+      {{"unattended", "log=C:\\Missing\\c.log"}, "C:\\Missing\\c.log", nothing, false},
+      {{"unattended", "other", "log=C:\\Logs\\d.log"}, temp, nothing, true},
+      {{"unattended"}, temp, linkTo(temp), false},
+      {{"unattended"}, temp, [&](sim::SimFileSystem& fs) { fs.AddFolder(temp); }, false},
+      {{"unattended"}, temp, secondName(temp), false},
+      {{"unattended"}, temp,
+       [](sim::SimFileSystem& fs) {
+         fs.RemoveFolder("C:\\Windows\\Temp");
+         fs.AddFolder("C:\\Elsewhere");
+         fs.AddFolderLink("C:\\Windows\\Temp", "C:\\Elsewhere");
+       },
+       false},
+      {{"unattended", "log=" + named}, named, secondName(named), true},
+      {{"unattended", "log=" + named}, named, linkTo(named), false},
   };
   for (const Case& c : cases) {
     SimWindows sim;
     LayOutProduct(sim);
-    sim.unattended.AddFolder("C:\\Logs");
-    if (c.planted) sim.unattended.Plant(c.path, *c.planted);
+    sim.files.AddFolder("C:\\Windows\\Temp");
+    sim.files.AddFolder("C:\\Logs");
+    sim.files.AddFile("C:\\Victim.txt", "victim");
+    c.plant(sim.files);
+    const std::string before = sim.files.IsLink(c.path) ? "" : sim.files.ReadFileBytes(c.path).value_or("");
     sim.processes.SetArguments(c.arguments);
     EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 0);
     EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
-    const std::string log = sim.unattended.Bytes(c.path);
-    const std::string before = c.planted ? c.planted->bytes : "";
+    EXPECT_EQ(sim.files.ReadFileBytes("C:\\Victim.txt"), "victim");
+    // Through a link in the folder path nothing is written (an empty file may be made).
+    EXPECT_EQ(sim.files.ReadFileBytes("C:\\Elsewhere\\orfa-update.log").value_or(""), "");
+    const std::string log = sim.files.IsLink(c.path) ? "" : sim.files.ReadFileBytes(c.path).value_or("");
     EXPECT_EQ(log.size() > before.size(), c.logged) << c.arguments.back() << "\n" << log;
     EXPECT_EQ(log.compare(0, before.size(), before), 0);  // appended to, never replaced
   }
