@@ -14,7 +14,8 @@
 //     word is the user's locale as the driver set it. "language" loads the
 //     language files that the driver laid into FOLDER\language\; "nowindow"
 //     leaves the progress window unshown before the install; "stale" lays a
-//     temporary file of an earlier run in the way. With signal=DIR
+//     killed run's temporary file in the way, and a read-only file beside it
+//     under the next name. With signal=DIR
 //     the program creates DIR\question-shown while the question is up, and
 //     DIR\progress-shown once the window is back, then waits for
 //     DIR\progress-shot.
@@ -262,6 +263,8 @@ void ReplaceCase(orfa::SetupContext& ctx, const ReplaceOptions& options) {
 
   const std::string target = folder + "orfm.cok";
   const std::string temp = folder + "~orfm.cok";
+  const std::string notOurs = folder + "~~orfm.cok";
+  const std::string readOnly = "not the installer's: read-only, hidden and system";
   const int installedVersion = question ? 120 : 100;
   const std::vector<unsigned char> installed = InstalledFile(installedVersion);
   const std::vector<unsigned char> resource = OwnResource();
@@ -269,14 +272,16 @@ void ReplaceCase(orfa::SetupContext& ctx, const ReplaceOptions& options) {
         "the program carries its resource ORFM of type COK (" + std::to_string(resource.size()) +
             " bytes)");
   Check(WriteWholeFile(target, installed), "the installed file is laid out at " + target);
+  constexpr DWORD kNotOursAttributes =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
   if (options.staleTemp) {
-    const std::string stale = "a temporary file left by an earlier run";
+    const std::string stale = "a temporary file left by a killed run";
     Check(WriteWholeFile(temp, std::vector<unsigned char>(stale.begin(), stale.end())),
           "a stale " + temp + " is laid out");
-    // A run that was killed may have left it with any attributes.
-    Check(SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                               FILE_ATTRIBUTE_READONLY) != FALSE,
-          "the stale " + temp + " is hidden, system and read-only");
+    // What the installer never makes is left alone, and the next name taken.
+    Check(WriteWholeFile(notOurs, std::vector<unsigned char>(readOnly.begin(), readOnly.end())) &&
+              SetFileAttributesA(notOurs.c_str(), kNotOursAttributes) != FALSE,
+          "a read-only, hidden, system " + notOurs + " is laid out");
   }
   Check(orfa::ReadCokVersion(ctx, target) == installedVersion,
         "the installed file has data version " + std::to_string(installedVersion));
@@ -358,6 +363,16 @@ void ReplaceCase(orfa::SetupContext& ctx, const ReplaceOptions& options) {
   }
   Check(!FileThere(temp), "no temporary file " + temp + " remains");
   std::vector<std::string> expected{"orfm.cok"};
+  if (options.staleTemp) {
+    expected.push_back("~~orfm.cok");
+    const std::vector<unsigned char> left = ReadWholeFile(notOurs);
+    Check(std::string(left.begin(), left.end()) == readOnly &&
+              (GetFileAttributesA(notOurs.c_str()) & kNotOursAttributes) == kNotOursAttributes,
+          notOurs + ", not the installer's, is left as it was (" +
+              std::to_string(left.size()) + " bytes, attributes " +
+              std::to_string(GetFileAttributesA(notOurs.c_str())) + ")");
+    SetFileAttributesA(notOurs.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
   if (options.language) expected.push_back("language");
   std::vector<std::string> entries = FolderEntries(folder);
   std::string listing;
