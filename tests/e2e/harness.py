@@ -105,7 +105,7 @@ LOCALES = {"en": "en_US.UTF-8", "ru": "ru_RU.UTF-8"}
 
 # Bounds of every wait, in seconds.
 PREFIX_BOOT_TIMEOUT = 180
-READY_TIMEOUT = 60
+READY_TIMEOUT = 180  # a first start in a new prefix, emulated, on a busy machine
 SHUTDOWN_TIMEOUT = 30
 DEFAULT_RUN_TIMEOUT = 120
 
