@@ -12,7 +12,17 @@ namespace orfa {
 
 namespace {
 
-int32_t BinaryVersionOf(File& file, uint64_t offset, size_t width);
+// Where a binary data file keeps its data version: a little-endian number
+// of `width` bytes at `offset`.
+struct BinaryStamp {
+  uint64_t offset;
+  size_t width;
+};
+constexpr BinaryStamp kPakStamp{6, 2};
+constexpr BinaryStamp kCokStamp{5, 2};
+constexpr BinaryStamp k3bsStamp{6, 1};
+
+int32_t BinaryVersionOf(File& file, BinaryStamp stamp);
 
 // The text after a language file's "[langver]" header (without one, its
 // last line); false when the file cannot be read.
@@ -46,33 +56,32 @@ int32_t LngVersionOf(SetupContext& ctx, bool read, const std::string& versionTex
   return 0;
 }
 
-// A little-endian number of `width` bytes at `offset`; 0 when the file is
-// missing, cannot be opened exclusively, or is too short.
-int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, uint64_t offset,
-                          size_t width) {
+// The stamp's number; 0 when the file is missing, cannot be opened
+// exclusively, or is too short.
+int32_t ReadBinaryVersion(SetupContext& ctx, const std::string& path, BinaryStamp stamp) {
   FileSystem& fs = ctx.Os.files;
   if (!FileExists(fs, path)) return 0;
   uint32_t error = 0;
   std::unique_ptr<File> file = fs.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting,
                                        &error);
   if (!file) return 0;
-  return BinaryVersionOf(*file, offset, width);
+  return BinaryVersionOf(*file, stamp);
 }
 
 // The same of a file already open.
-int32_t BinaryVersionOf(File& file, uint64_t offset, size_t width) {
+int32_t BinaryVersionOf(File& file, BinaryStamp stamp) {
   uint32_t error = 0;
-  if (file.Seek(offset) != kErrorSuccess) return 0;
+  if (file.Seek(stamp.offset) != kErrorSuccess) return 0;
   uint8_t bytes[2] = {0, 0};
   size_t got = 0;
-  while (got < width) {
-    auto count = file.Read(bytes + got, width - got, &error);
+  while (got < stamp.width) {
+    auto count = file.Read(bytes + got, stamp.width - got, &error);
     if (!count || *count == 0) break;
     got += *count;
   }
-  if (got != width) return 0;
+  if (got != stamp.width) return 0;
   uint32_t value = 0;
-  for (size_t i = width; i > 0; --i) value = (value << 8) | bytes[i - 1];
+  for (size_t i = stamp.width; i > 0; --i) value = (value << 8) | bytes[i - 1];
   return static_cast<int32_t>(value);
 }
 
@@ -110,15 +119,15 @@ bool ParseIntegerText(const std::string& text, int32_t* value) {
 }
 
 int32_t ReadPakVersion(SetupContext& ctx, const std::string& path) {
-  return ReadBinaryVersion(ctx, path, 6, 2);
+  return ReadBinaryVersion(ctx, path, kPakStamp);
 }
 
 int32_t ReadCokVersion(SetupContext& ctx, const std::string& path) {
-  return ReadBinaryVersion(ctx, path, 5, 2);
+  return ReadBinaryVersion(ctx, path, kCokStamp);
 }
 
 int32_t Read3bsVersion(SetupContext& ctx, const std::string& path) {
-  return ReadBinaryVersion(ctx, path, 6, 1);
+  return ReadBinaryVersion(ctx, path, k3bsStamp);
 }
 
 int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
@@ -139,9 +148,9 @@ int32_t ReadLngVersion(SetupContext& ctx, const std::string& path) {
 
 int32_t ReadVersionOfOpenFile(SetupContext& ctx, const std::string& type, File& file,
                               const std::string& path) {
-  if (type == "pak") return BinaryVersionOf(file, 6, 2);
-  if (type == "cok") return BinaryVersionOf(file, 5, 2);
-  if (type == "3bs") return BinaryVersionOf(file, 6, 1);
+  if (type == "pak") return BinaryVersionOf(file, kPakStamp);
+  if (type == "cok") return BinaryVersionOf(file, kCokStamp);
+  if (type == "3bs") return BinaryVersionOf(file, k3bsStamp);
   if (type != "lng") return 0;
   std::string versionText;
   const bool read = file.Seek(0) == kErrorSuccess && ReadLngVersionText(file, &versionText);
