@@ -33,12 +33,6 @@ std::string OnOneLine(std::string text) {
   return text;
 }
 
-// The pieces of a box as the recorder hands them on: its own pieces, or
-// its whole text in the request's code page.
-CodedText PiecesOf(const CodedText& pieces, const std::string& text, uint32_t codePage) {
-  return pieces.empty() ? CodedText{TextPiece{text, codePage}} : pieces;
-}
-
 }  // namespace
 
 int ExitCodeOf(UpdateOutcome outcome) {
@@ -144,12 +138,9 @@ void UnattendedLog::Event(const CodedText& text) {
 int LogRecorder::MessageBox(const MessageBoxRequest& request) {
   const bool question = (request.style & kMbYesNo) != 0;
   CodedText line{AnsiText(question ? "question, answered No: [" : "message: [")};
-  const uint32_t captionCodePage = request.captionCodePage.value_or(request.codePage);
-  for (TextPiece& piece : PiecesOf(request.captionPieces, request.caption, captionCodePage))
-    line.push_back(std::move(piece));
+  for (TextPiece& piece : request.CaptionAsPieces()) line.push_back(std::move(piece));
   line.push_back(AnsiText("] "));
-  for (TextPiece& piece : PiecesOf(request.textPieces, request.text, request.codePage))
-    line.push_back(std::move(piece));
+  for (TextPiece& piece : request.TextAsPieces()) line.push_back(std::move(piece));
   log_.Event(line);
   return question ? kIdNo : kIdOk;
 }

@@ -289,6 +289,14 @@ struct MessageBoxRequest {
     caption = JoinedBytes(pieces);
     captionPieces = std::move(pieces);
   }
+  // The text (the caption) as pieces: its own, or the whole in its code page.
+  CodedText TextAsPieces() const {
+    return textPieces.empty() ? CodedText{TextPiece{text, codePage}} : textPieces;
+  }
+  CodedText CaptionAsPieces() const {
+    return captionPieces.empty() ? CodedText{TextPiece{caption, captionCodePage.value_or(codePage)}}
+                                 : captionPieces;
+  }
 };
 
 class Ui {

@@ -19,9 +19,8 @@ std::wstring Widen(const std::string& text, UINT codePage) {
   return wide;
 }
 
-// The pieces converted one by one, or the whole text from its code page.
-std::wstring WholeToWide(const CodedText& pieces, const std::string& text, uint32_t codePage) {
-  if (pieces.empty()) return ToWide(text, codePage);
+// The pieces converted one by one, each from its code page.
+std::wstring PiecesToWide(const CodedText& pieces) {
   std::wstring wide;
   for (const TextPiece& piece : pieces) wide += ToWide(piece.text, piece.codePage);
   return wide;
@@ -30,9 +29,8 @@ std::wstring WholeToWide(const CodedText& pieces, const std::string& text, uint3
 class Win32Ui : public Ui {
  public:
   int MessageBox(const MessageBoxRequest& request) override {
-    std::wstring text = WholeToWide(request.textPieces, request.text, request.codePage);
-    std::wstring caption = WholeToWide(request.captionPieces, request.caption,
-                                       request.captionCodePage.value_or(request.codePage));
+    std::wstring text = PiecesToWide(request.TextAsPieces());
+    std::wstring caption = PiecesToWide(request.CaptionAsPieces());
     return ::MessageBoxExW(nullptr, text.c_str(), caption.c_str(), request.style,
                            request.language.value_or(0));
   }
