@@ -25,7 +25,7 @@ std::optional<ImageLayout> LayoutOfHeaders(const uint8_t* head, size_t headSize,
   const uint64_t optional = coff + 20;
   if (!RangeInside(optional, 2, size)) return std::nullopt;
   // The certificate table's directory entry: PE32 and PE32+ (the 64-bit
-  // build the Wine tests use where no 32-bit program runs) differ there.
+  // build the benchmark measures beside the shipped one) differ there.
   const uint64_t magic = ReadLe(head, optional, 2);
   const uint64_t certificateEntry = magic == 0x10B ? 128 : magic == 0x20B ? 144 : 0;
   if (certificateEntry == 0 || optionalSize < certificateEntry + 8 ||
