@@ -35,31 +35,44 @@ std::string OnOneLine(std::string text) {
 
 }  // namespace
 
-int ExitCodeOf(UpdateOutcome outcome) {
+int ExitCodeOf(UpdateOutcome outcome, uint32_t writeError) {
   switch (outcome) {
     case UpdateOutcome::Installed: return 0;
+    case UpdateOutcome::AlreadyInstalled: return 0;
     case UpdateOutcome::Declined: return 0;  // only a user at the screen declines
-    case UpdateOutcome::LastResort: return 1;
-    case UpdateOutcome::NoProduct: return 10;
-    case UpdateOutcome::NoAdminRights: return 11;
-    case UpdateOutcome::LanguageFiles: return 12;
-    case UpdateOutcome::FileInUse: return 13;
-    case UpdateOutcome::WriteFailed: return 14;
-    case UpdateOutcome::PackageDamaged: return 15;
-    case UpdateOutcome::RegistryUnreadable: return 16;
+    case UpdateOutcome::LastResort: return 1603;
+    case UpdateOutcome::NoProduct: return 1605;
+    case UpdateOutcome::NoAdminRights: return 740;
+    case UpdateOutcome::LanguageFiles: return 1610;
+    case UpdateOutcome::FileInUse: return 1618;
+    case UpdateOutcome::NewerInstalled: return 1638;
+    case UpdateOutcome::PackageDamaged: return 1392;
+    case UpdateOutcome::RegistryUnreadable: return 1010;
+    case UpdateOutcome::WriteFailed:
+      switch (writeError) {
+        case kErrorAccessDenied:
+        case kErrorWriteProtect:
+        case kErrorHandleDiskFull:
+        case kErrorDiskFull:
+          return static_cast<int>(writeError);
+        default:
+          return 29;  // ERROR_WRITE_FAULT
+      }
   }
-  return 1;
+  return 1603;
 }
 
 const char* OutcomeText(UpdateOutcome outcome) {
   switch (outcome) {
     case UpdateOutcome::Installed: return "installed";
+    case UpdateOutcome::AlreadyInstalled: return "already installed";
     case UpdateOutcome::Declined: return "declined";
     case UpdateOutcome::LastResort: return "failed (application error)";
     case UpdateOutcome::NoProduct: return "product not installed";
     case UpdateOutcome::NoAdminRights: return "no administrator rights";
     case UpdateOutcome::LanguageFiles: return "language files missing or broken";
     case UpdateOutcome::FileInUse: return "product still running or its file in use";
+    case UpdateOutcome::NewerInstalled: return "a newer file is installed";
     case UpdateOutcome::WriteFailed: return "file could not be written";
     case UpdateOutcome::PackageDamaged: return "update package damaged";
     case UpdateOutcome::RegistryUnreadable: return "registry unreadable";
@@ -81,22 +94,45 @@ std::optional<std::string> LogArgument(const std::vector<std::string>& arguments
   return std::nullopt;
 }
 
-std::unique_ptr<File> OpenLogFile(FileSystem& files, const std::string& path,
-                                  bool namedByAdministrator) {
+namespace {
+
+// Appending only, shared with readers and with another run appending; a
+// link at the last name is opened itself, never followed. Only a file, not
+// a folder or a link, is kept.
+std::unique_ptr<File> AppendOnly(std::unique_ptr<File> file) {
   uint32_t error = 0;
-  // Appending only, shared with readers and with another run appending; a
-  // link at the last name is opened itself, never followed.
-  std::unique_ptr<File> file =
-      files.Open(path, kAppendData | kReadAttributes, kShareRead | kShareWrite,
-                 Disposition::OpenAlways, kOpenReparsePoint, &error);
-  if (!file) return nullptr;
-  const std::optional<uint32_t> attributes = file->Attributes(&error);
+  const std::optional<uint32_t> attributes = file ? file->Attributes(&error) : std::nullopt;
   if (!attributes || (*attributes & (kAttrDirectory | kAttrReparsePoint)) != 0) return nullptr;
-  if (namedByAdministrator) return file;
-  // A second name is a hard link someone made to another file; another name
-  // for the file itself, a link in the folder path.
-  const std::optional<uint32_t> links = file->LinkCount(&error);
-  if (!links || *links != 1 || !file->NamedAs(path)) return nullptr;
+  return file;
+}
+constexpr uint32_t kLogAccess = kAppendData | kReadAttributes | kReadControl;
+constexpr uint32_t kLogShare = kShareRead | kShareWrite;
+
+}  // namespace
+
+std::unique_ptr<File> OpenLogFile(FileSystem& files, const std::string& path) {
+  uint32_t error = 0;
+  return AppendOnly(files.Open(path, kLogAccess, kLogShare, Disposition::OpenAlways, kOpenReparsePoint, &error));
+}
+
+std::unique_ptr<File> OpenDefaultLog(FileSystem& files, const std::string& folder) {
+  // Only administrators may make a folder in the Windows folder's "Logs";
+  // this one's own access keeps everybody else out of it.
+  const size_t parent = folder.find_last_of('\\', folder.size() - 2);
+  if (parent != std::string::npos) files.CreateAdminFolder(folder.substr(0, parent + 1));
+  files.CreateAdminFolder(folder);
+  uint32_t error = 0;
+  const std::unique_ptr<Folder> open = files.OpenFolder(folder, &error);
+  if (!open) return nullptr;
+  std::unique_ptr<File> file =
+      open->Open(kLogFileName, kLogAccess, kLogShare, Disposition::CreateNew, kOpenReparsePoint, &error);
+  if (file) return AppendOnly(std::move(file));
+  // One already there is this installer's when the Administrators group or
+  // SYSTEM owns it and it has no other name.
+  file = AppendOnly(open->Open(kLogFileName, kLogAccess, kLogShare, Disposition::OpenExisting,
+                               kOpenReparsePoint, &error));
+  const std::optional<uint32_t> links = file ? file->LinkCount(&error) : std::nullopt;
+  if (!links || *links != 1 || !file->OwnedByAdministrators()) return nullptr;
   return file;
 }
 
@@ -105,11 +141,11 @@ UnattendedLog::UnattendedLog(UnattendedPort& port, FileSystem& files,
     : port_(port) {
   const std::optional<std::string> named = LogArgument(arguments);
   if (named && !named->empty()) {
-    file_ = OpenLogFile(files, *named, true);
+    file_ = OpenLogFile(files, *named);
     return;
   }
-  const std::string folder = port.WindowsTempFolder();
-  if (!folder.empty()) file_ = OpenLogFile(files, folder + kLogFileName, false);
+  const std::string windows = port.SystemWindowsFolder();
+  if (!windows.empty()) file_ = OpenDefaultLog(files, windows + "Logs\\Orfa\\");
 }
 
 void UnattendedLog::Start(const PayloadIdentity& payload,
@@ -133,6 +169,16 @@ void UnattendedLog::Event(const CodedText& text) {
   uint32_t error = 0;
   if (const std::optional<uint64_t> size = file_->Size(&error)) file_->Seek(*size);
   file_->Write(line.data(), line.size());
+}
+
+void UnattendedLog::Note(const std::string& text, uint32_t error) {
+  CodedText line{AnsiText(text)};
+  if (error != kErrorSuccess) {
+    line.push_back(AnsiText(" (error " + std::to_string(error) + ": "));
+    line.push_back(AnsiText(port_.ErrorText(error)));
+    line.push_back(AnsiText(")"));
+  }
+  Event(line);
 }
 
 int LogRecorder::MessageBox(const MessageBoxRequest& request) {

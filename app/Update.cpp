@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "app/InstalledCopy.h"
 #include "app/SelfCheck.h"
 #include "app/Startup.h"
 #include "app/Unattended.h"
@@ -31,25 +32,6 @@ constexpr int kOpenAttempts = 17;
 constexpr uint32_t kOpenPauseMs = 256;
 constexpr uint32_t kWmQuit = 18;
 constexpr int kSwShowNormal = 1;
-
-// The update stamp of the installed payload file, or nullopt when the file
-// stayed locked through every attempt.
-std::optional<int32_t> ReadInstalledStamp(SetupContext& ctx, const std::string& path,
-                                          bool is3bsPayload) {
-  std::unique_ptr<File> file;
-  for (int attempt = 0; attempt < kOpenAttempts && !file; ++attempt) {
-    uint32_t error = 0;
-    file = ctx.Os.files.Open(path, kGenericRead, kShareNone, Disposition::OpenExisting, &error);
-    if (!file) ctx.Os.clock.Sleep(kOpenPauseMs);
-  }
-  if (!file) return std::nullopt;
-  uint8_t skipped[5] = {};
-  uint8_t stamp = 0;
-  uint32_t error = 0;
-  file->Read(skipped, is3bsPayload ? 5 : 4, &error);
-  file->Read(&stamp, 1, &error);
-  return is3bsPayload ? int32_t{stamp} : int32_t{stamp} - 32;
-}
 
 // A full path: a drive letter, a colon and a backslash, or a UNC path
 // ("\\server\share"). Anything else would resolve against the installer's
@@ -111,10 +93,14 @@ UpdateOutcome WriteOutcome(uint32_t error) {
   }
 }
 
-// The flow with the last-resort handling around it.
+// The flow with the last-resort handling around it. With a log, the run
+// writes its lines there, and *writeError is the system's error code of a
+// failed write.
 UpdateOutcome RunGuarded(Platform& platform, const std::string& digestSlot,
-                         const PayloadIdentity& payload) {
+                         const PayloadIdentity& payload, UnattendedLog* log = nullptr,
+                         uint32_t* writeError = nullptr) {
   SetupContext ctx(platform);
+  if (log != nullptr) ctx.Log = [log](const std::string& text, uint32_t error) { log->Note(text, error); };
   UpdateOutcome outcome = UpdateOutcome::LastResort;
   try {
     InitSetupContext(ctx);
@@ -130,6 +116,7 @@ UpdateOutcome RunGuarded(Platform& platform, const std::string& digestSlot,
   } catch (const std::exception& failure) {
     ShowApplicationError(platform, "Exception", failure.what(), nullptr);
   }
+  if (writeError != nullptr) *writeError = ctx.WriteFailureCode;
   FreeSetupContext(ctx);
   return outcome;
 }
@@ -145,8 +132,9 @@ int RunUnattended(Platform& platform, const std::vector<std::string>& arguments,
   Platform quiet{platform.registry, platform.files,  platform.resources,
                  recorder,          platform.processes, platform.system,
                  platform.clock,    platform.progress, platform.unattended};
-  const UpdateOutcome outcome = RunGuarded(quiet, digestSlot, payload);
-  const int exitCode = ExitCodeOf(outcome);
+  uint32_t writeError = 0;
+  const UpdateOutcome outcome = RunGuarded(quiet, digestSlot, payload, &log, &writeError);
+  const int exitCode = ExitCodeOf(outcome, writeError);
   log.End(outcome, exitCode);
   return exitCode;
 }
@@ -159,20 +147,41 @@ std::pair<std::string, std::string> PayloadResourceOf(const SetupContext& ctx) {
           ctx.PayloadExt.substr(ctx.PayloadExt.empty() ? 0 : 1)};
 }
 
+// The payload's bytes, where the executable has them.
+std::unique_ptr<ResourceData> LoadPayload(const SetupContext& ctx) {
+  const auto [name, type] = PayloadResourceOf(ctx);
+  uint32_t error = 0;
+  return type.empty() ? nullptr : ctx.Os.resources.Load(name, type, &error);
+}
+
+// The end of a run whose look at the installed file leaves nothing to write.
+std::optional<UpdateOutcome> EndBeforeWrite(SetupContext& ctx, const InstalledLook& look) {
+  if (look.copy == InstalledCopy::Newer) {
+    LogLine(ctx, "installed " + ctx.PayloadFileName + " is version " + std::to_string(look.stamp) +
+                     ", newer than this update's version " + ctx.PayloadVersionText + ": nothing written");
+    return UpdateOutcome::NewerInstalled;
+  }
+  if (look.copy == InstalledCopy::Payload) {
+    LogLine(ctx, "installed " + ctx.PayloadFileName + " already holds this update (version " +
+                     ctx.PayloadVersionText + "): nothing written");
+    return UpdateOutcome::AlreadyInstalled;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 // The product runs as the user who started the installer, not elevated:
 // the desktop shell starts it with its own token, in the product folder.
-// Without a desktop shell to ask, this process starts it from the product
-// folder as its current directory.
+// Without a desktop shell to ask (a run as SYSTEM, in a session of no
+// user), it is not started at all: never with this process's own token.
 void StartProduct(SetupContext& ctx) {
   const std::string program = ctx.ProductFolder + ctx.ProductName + ".exe";
   if (ctx.Os.processes.ShellExecuteAsDesktopUser("open", program, "", ctx.ProductFolder,
                                                  kSwShowNormal)) {
     return;
   }
-  ctx.Os.files.SetCurrentDirectory(ctx.ProductFolder);
-  ctx.Os.processes.ShellExecute("open", program, "", "", kSwShowNormal);
+  LogLine(ctx, "not started: " + program + ": no desktop shell can start it as the signed-in user");
 }
 
 bool VerifyOwnExecutable(SetupContext& ctx) {
@@ -180,9 +189,7 @@ bool VerifyOwnExecutable(SetupContext& ctx) {
   const std::string path = ctx.Os.resources.ExecutablePath(&error);
   // The carried payload is most of the image, and the loader has mapped it
   // already: the check takes it from there rather than reading it again.
-  const auto [name, type] = PayloadResourceOf(ctx);
-  const std::unique_ptr<ResourceData> payload =
-      type.empty() ? nullptr : ctx.Os.resources.Load(name, type, &error);
+  const std::unique_ptr<ResourceData> payload = LoadPayload(ctx);
   LoadedPart loaded;
   if (payload && payload->Rva()) loaded = LoadedPart{*payload->Rva(), payload->Data(), payload->Size()};
   const ImageCheck check = path.empty() ? ImageCheck::Unreadable
@@ -222,11 +229,17 @@ UpdateOutcome RunUpdate(SetupContext& ctx) {
     }
   }
 
-  // 4. The product must be there.
-  if (!FileExists(ctx.Os.files, ctx.ProductFolder + "orfa.exe")) {
+  // 4. The product must be there. From now on the folder is the one opened
+  // here, whatever its path leads to later.
+  uint32_t error = kErrorPathNotFound;
+  if (!ctx.ProductFolder.empty()) ctx.ProductFolderHandle = ctx.Os.files.OpenFolder(ctx.ProductFolder, &error);
+  if (!ctx.ProductFolderHandle || !FileExistsIn(*ctx.ProductFolderHandle, "orfa.exe", &error)) {
+    LogLine(ctx, "no product: no orfa.exe in the folder \"" + ctx.ProductFolder + "\"", error);
+    ctx.ProductFolderHandle.reset();
     ShowBilingualError(ctx, kNoProductEn, kNoProductRu);
     return UpdateOutcome::NoProduct;
   }
+  Folder& folder = *ctx.ProductFolderHandle;
 
   // 5. Language.
   if (!LoadLanguageFiles(ctx)) return UpdateOutcome::LanguageFiles;
@@ -235,6 +248,16 @@ UpdateOutcome RunUpdate(SetupContext& ctx) {
   if (!ctx.IsAdmin) {
     ShowLangMessage(ctx, CodedText{LangLinesPiece(ctx, "noright")});
     return UpdateOutcome::NoAdminRights;
+  }
+
+  // The unattended mode looks at the installed file before it asks the
+  // product to quit: a newer file, or the payload itself, ends the run
+  // with nothing written and the product left alone.
+  const bool unattended = ctx.CommandWord == kUnattendedWord;
+  InstalledLook look;
+  if (unattended) {
+    look = LookAtInstalled(ctx, folder, ctx.PayloadFileName, is3bsPayload, LoadPayload(ctx).get());
+    if (const std::optional<UpdateOutcome> ended = EndBeforeWrite(ctx, look)) return *ended;
   }
 
   // 7. Ask a running product to quit; it gets time while step 9 retries.
@@ -248,10 +271,22 @@ UpdateOutcome RunUpdate(SetupContext& ctx) {
   // 8. Mode. The unattended mode runs the quiet flow.
   const bool quietMode = ctx.CommandWord == "modest" || ctx.CommandWord == kUnattendedWord;
 
-  // 9. The installed file's update stamp.
+  // 9. The installed file's update stamp. The unattended mode's look that
+  // met the file in use is made again once the product has let go of it.
   const std::string installed = ctx.ProductFolder + ctx.PayloadFileName;
-  if (!quietMode && FileExists(ctx.Os.files, installed)) {
-    auto stamp = ReadInstalledStamp(ctx, installed, is3bsPayload);
+  if (unattended && look.copy == InstalledCopy::InUse) {
+    for (int attempt = 0; attempt < kOpenAttempts && look.copy == InstalledCopy::InUse; ++attempt) {
+      ctx.Os.clock.Sleep(kOpenPauseMs);
+      look = LookAtInstalled(ctx, folder, ctx.PayloadFileName, is3bsPayload, LoadPayload(ctx).get());
+    }
+    if (look.copy == InstalledCopy::InUse) {
+      LogLine(ctx, "in use: " + installed, look.error);
+      return UpdateOutcome::FileInUse;
+    }
+    if (const std::optional<UpdateOutcome> ended = EndBeforeWrite(ctx, look)) return *ended;
+  }
+  if (!quietMode && FileExistsIn(folder, ctx.PayloadFileName)) {
+    auto stamp = ReadStampWhenFree(ctx, folder, ctx.PayloadFileName, is3bsPayload, kOpenAttempts, kOpenPauseMs);
     if (!stamp) {
       ShowLangMessage(ctx, LangFormatLinesCoded(ctx, "filecantopen", {{AnsiText(installed)}}));
       return UpdateOutcome::FileInUse;
@@ -280,12 +315,12 @@ UpdateOutcome RunUpdate(SetupContext& ctx) {
   // The quiet mode has not waited for the product to let go of the file: it
   // does so while the file is in use, as step 9 would have.
   const InUseWait wait = quietMode ? InUseWait{kOpenAttempts, kOpenPauseMs} : InUseWait();
-  const bool written =
-      InstallResourceFile(ctx, ctx.PayloadFileName, ctx.PayloadExt,
-                          ctx.ProductFolder + ctx.PayloadFileName + "." + ctx.PayloadExt, false,
-                          wait);
+  const std::string name = ctx.PayloadFileName + "." + ctx.PayloadExt;
+  const bool written = InstallResourceFile(ctx, ctx.PayloadFileName, ctx.PayloadExt,
+                                           Target{folder, name, ctx.ProductFolder + name}, false, wait);
   const UpdateOutcome outcome =
       written ? UpdateOutcome::Installed : WriteOutcome(ctx.WriteFailureCode);
+  if (!written) LogLine(ctx, "failed: " + ctx.WriteFailureText, ctx.WriteFailureCode);
 
   // 12. Installed size.
   RecordInstalledSize(ctx);

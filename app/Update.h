@@ -16,6 +16,8 @@ struct PayloadIdentity {
 // How a run ended: the step that ended it, as the flow reports it.
 enum class UpdateOutcome {
   Installed,           // the payload is in place
+  AlreadyInstalled,    // the installed file already held the payload: nothing written
+  NewerInstalled,      // a newer file is installed: nothing written (unattended mode)
   Declined,            // the user answered No (interactive mode)
   NoProduct,           // no orfa.exe in the product folder
   NoAdminRights,       // "noright"

@@ -9,6 +9,10 @@ namespace orfa {
 SetupContext::SetupContext(Platform& platform) : Os(platform) {}
 SetupContext::~SetupContext() = default;
 
+void LogLine(SetupContext& ctx, const std::string& text, uint32_t error) {
+  if (ctx.Log) ctx.Log(text, error);
+}
+
 bool IsRussianLocale(uint32_t lcid) {
   static const uint32_t kLocales[] = {0x0402, 0x0419, 0x0422, 0x0423, 0x043F, 0x0444, 0x0819};
   return std::find(std::begin(kLocales), std::end(kLocales), lcid) != std::end(kLocales);

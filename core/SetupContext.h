@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ struct SetupContext {
   std::string GroupNameEn;
   bool IsAdmin = true;
   std::string ProductFolder;
+  // The product folder as opened once it was chosen: what the run writes
+  // there, and the checks that decide it, go through this folder alone.
+  std::unique_ptr<Folder> ProductFolderHandle;
   std::string UninstallKey;
 
   std::string ProductKey;
@@ -79,12 +83,21 @@ struct SetupContext {
   // The system's error code of the failure that ended the last failed
   // InstallResourceFile (0 when it carried none).
   uint32_t WriteFailureCode = 0;
+  // What failed, as that failure describes itself.
+  std::string WriteFailureText;
+
+  // Takes a line for the unattended mode's log (a text in the ANSI code
+  // page, and the system's error code it is about, or 0); empty in the
+  // other modes, which keep no log.
+  std::function<void(const std::string& text, uint32_t error)> Log;
 
   MessageCatalog Catalog;
   // Shared, so that this record can be destroyed without knowing the type.
   std::shared_ptr<orfa::ProgressWindow> ProgressWindow;
 };
 
+// A line for the log, where the run keeps one.
+void LogLine(SetupContext& ctx, const std::string& text, uint32_t error = 0);
 // True for the locales whose users get Russian texts.
 bool IsRussianLocale(uint32_t lcid);
 // Opens "Software\Tovel\" + ProductName under HKEY_CURRENT_USER, creating it

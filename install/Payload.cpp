@@ -45,10 +45,6 @@ bool IsCheckedType(const std::string& type) {
 // "~orfm.cok", "~~orfm.cok", "~~~orfm.cok", "~~~~orfm.cok". One that stands
 // taken by what the installer must not remove is passed over.
 constexpr int kOwnNames = 4;
-// A name that a removal left delete-pending (another program still has the
-// file open) is tried again this often, after this pause.
-constexpr int kPendingTries = 8;
-constexpr uint32_t kPendingPauseMs = 50;
 
 // True when the open file is a plain file that the installer may have made:
 // no folder, no link, not read-only, and its only name.
@@ -60,28 +56,25 @@ bool IsPlainFile(File& file) {
          (*attributes & (kAttrDirectory | kAttrReparsePoint | kAttrReadOnly)) == 0;
 }
 
-// Deletes what stands at `path` when it is a plain file of the installer's
-// own kind (a killed run's leftover), through a handle that does not follow
-// a link there and lets nobody else delete or swap it meanwhile. Anything
-// else is left alone, and so is a file that the system names otherwise (one
-// elsewhere that a link there led to, or one in a folder reached through a
-// junction: left, never wrongly deleted). True when it was deleted (the name
-// may stay delete-pending while another program has the file open).
-bool RemoveOwnLeftover(FileSystem& fs, const std::string& path) {
+// Deletes what stands at `name` in the target's folder when it is a plain
+// file of the installer's own kind (a killed run's leftover), through a
+// handle that does not follow a link there and lets nobody else delete or
+// swap it meanwhile. Anything else is left alone, and so is a file that
+// the system names otherwise (one elsewhere that a link there led to). The
+// name may stay delete-pending while another program has the file open.
+void RemoveOwnLeftover(Folder& folder, const std::string& name) {
   uint32_t error = 0;
-  std::unique_ptr<File> file = fs.Open(path, kDeleteAccess | kReadAttributes, kShareRead | kShareWrite,
-                                       Disposition::OpenExisting, kOpenReparsePoint, &error);
-  return file && IsPlainFile(*file) && file->NamedAs(path) &&
-         file->SetDeletePending(true) == kErrorSuccess;
+  std::unique_ptr<File> file = folder.Open(name, kDeleteAccess | kReadAttributes, kShareRead | kShareWrite,
+                                           Disposition::OpenExisting, kOpenReparsePoint, &error);
+  if (file && IsPlainFile(*file) && file->NamedIn(folder, name)) file->SetDeletePending(true);
 }
 
 // The file of this run beside the target, held from its creation until it
 // stands at the target's name: nobody else can delete, move or swap it
-// meanwhile. It is marked for deletion from its creation until just before
-// it is put in place, so that the system deletes it when the process ends
-// at any moment in between, killed or not. Unless it has been put in place
-// it is deleted through its own handle when destroyed, which neither
-// allocates nor throws.
+// meanwhile. It is marked for deletion whenever it is not being put in
+// place, so that the system deletes it when the process ends at any moment
+// before, killed or not. Unless it has been put in place it is deleted
+// through its own handle when destroyed, which neither allocates nor throws.
 class OwnFile {
  public:
   OwnFile() = default;
@@ -92,7 +85,7 @@ class OwnFile {
   }
   // Creates it under the first name beside the target that is free, after
   // removing the installer's own leftovers at every such name.
-  void Create(SetupContext& ctx, const std::string& target, uint32_t share);
+  void Create(const Target& target, uint32_t share);
   File& Open() { return *file_; }
   const std::string& Path() const { return path_; }
   void Placed() { placed_ = true; }
@@ -103,97 +96,107 @@ class OwnFile {
   bool placed_ = false;
 };
 
-void OwnFile::Create(SetupContext& ctx, const std::string& target, uint32_t share) {
-  FileSystem& fs = ctx.Os.files;
+void OwnFile::Create(const Target& target, uint32_t share) {
   std::string names[kOwnNames];
-  bool removed[kOwnNames];
   for (int i = 0; i < kOwnNames; ++i) {
-    names[i] = TempNameFor(i == 0 ? target : names[i - 1]);
-    removed[i] = RemoveOwnLeftover(fs, names[i]);
+    names[i] = TempNameFor(i == 0 ? target.name : names[i - 1]);
+    RemoveOwnLeftover(target.folder, names[i]);
   }
-  for (int i = 0; i < kOwnNames; ++i) {
-    for (int attempt = 1;; ++attempt) {
-      uint32_t error = 0;
-      std::unique_ptr<File> file =
-          fs.Open(names[i], kGenericRead | kGenericWrite | kDeleteAccess, share,
-                  Disposition::CreateNew, kOpenReparsePoint, &error);
-      if (file) {
-        // Something that is not a plain file came into being: not this
-        // run's to write or delete.
-        if (!IsPlainFile(*file)) break;
-        error = file->SetDeletePending(true);
-        if (error != kErrorSuccess) throw FileFailure("Cannot mark file " + names[i], error);
-        file_ = std::move(file);
-        path_ = names[i];
-        return;
-      }
-      // A leftover just deleted that another program still holds open.
-      const bool pending = removed[i] && error == kErrorAccessDenied;
-      if (pending && attempt < kPendingTries) {
-        ctx.Os.clock.Sleep(kPendingPauseMs);
-        continue;
-      }
-      if (!pending && error != kErrorFileExists && error != kErrorAlreadyExists)
-        throw FileFailure("Cannot create file " + names[i], error);
-      break;
+  const std::string folderPath = target.path.substr(0, target.path.size() - target.name.size());
+  uint32_t taken = kErrorFileExists;
+  for (const std::string& name : names) {
+    uint32_t error = 0;
+    std::unique_ptr<File> file = target.folder.Open(name, kGenericRead | kGenericWrite | kDeleteAccess, share,
+                                                    Disposition::CreateNew, kOpenReparsePoint, &error);
+    if (file) {
+      // Something that is not a plain file came into being: not this
+      // run's to write or delete.
+      if (!IsPlainFile(*file)) continue;
+      error = file->SetDeletePending(true);
+      if (error != kErrorSuccess) throw FileFailure("Cannot mark file " + folderPath + name, error);
+      file_ = std::move(file);
+      path_ = folderPath + name;
+      return;
     }
+    // A file, a link or a folder there, or a name still marked for deletion
+    // that another program holds open ("access denied"): taken.
+    if (error != kErrorFileExists && error != kErrorAlreadyExists && error != kErrorAccessDenied)
+      throw FileFailure("Cannot create file " + folderPath + name, error);
+    taken = error;
   }
-  throw FileFailure("Every name beside " + target + " is taken", kErrorFileExists);
+  throw FileFailure("Every name beside " + target.path + " is taken", taken);
 }
 
 // Writes the bytes, straight from the resource's memory, into the run's own
 // file beside the target and flushes them to the disk.
-void WriteOwnFile(SetupContext& ctx, OwnFile& own, const std::string& target,
-                  const ResourceData& bytes, uint32_t share) {
-  own.Create(ctx, target, share);
+void WriteOwnFile(OwnFile& own, const Target& target, const ResourceData& bytes, uint32_t share) {
+  own.Create(target, share);
   uint32_t error = own.Open().Write(bytes.Data(), bytes.Size());
   if (error != kErrorSuccess) throw FileFailure("Cannot write file " + own.Path(), error);
   error = own.Open().Flush();
   if (error != kErrorSuccess) throw FileFailure("Cannot flush file " + own.Path(), error);
 }
 
-// True when a failed replacement met a target that another program has open.
-bool TargetInUse(FileSystem& fs, const std::string& target, uint32_t error) {
-  if (error == kErrorSharingViolation) return true;
-  if (error != kErrorAccessDenied) return false;
+// What stands at the target's name, opened itself (a link is not followed),
+// for its attributes or, with kGenericRead and no sharing, to see whether
+// another program has it open.
+std::unique_ptr<File> OpenTarget(const Target& target, uint32_t access, uint32_t share, uint32_t* error) {
+  return target.folder.Open(target.name, access, share, Disposition::OpenExisting, kOpenReparsePoint, error);
+}
+
+// True when a refused replacement met a target that another program has open.
+bool TargetInUse(const Target& target, uint32_t error) {
+  if (error == kErrorSharingViolation || error == kErrorLockViolation) return true;
   uint32_t probe = 0;
-  fs.Open(target, kGenericRead, kShareNone, Disposition::OpenExisting, &probe);
+  OpenTarget(target, kGenericRead, kShareNone, &probe);
   return probe == kErrorSharingViolation;
 }
 
 // Renames the run's own file over the target through its handle, then
 // flushes through the same handle so that the rename is on the disk, as a
-// move written through would be. While the target is in use it tries again
-// as `wait` allows, pausing after every attempt that met it in use.
-void PutInPlace(SetupContext& ctx, OwnFile& own, const std::string& target,
-                const InUseWait& wait) {
-  FileSystem& fs = ctx.Os.files;
+// move written through would be. A rename refused while another program
+// has the target open ("access denied" even where it shares everything, or
+// a sharing violation) is tried again as `wait` allows; only then does it
+// count as the file in use, or as a failure.
+void PutInPlace(SetupContext& ctx, OwnFile& own, const Target& target, const InUseWait& wait) {
   // A read-only file is not overwritten, as creating it anew would refuse;
   // not every system's replacing rename keeps to that.
-  const std::optional<uint32_t> attributes = fs.Attributes(target);
-  if (attributes && (*attributes & kAttrReadOnly) != 0)
-    throw FileFailure("File is read-only: " + target, kErrorAccessDenied);
-  const uint32_t kept = own.Open().SetDeletePending(false);
-  if (kept != kErrorSuccess) throw FileFailure("Cannot keep file " + own.Path(), kept);
+  {
+    uint32_t error = 0;
+    const std::unique_ptr<File> old = OpenTarget(target, kReadAttributes, kShareRead | kShareWrite | kShareDelete, &error);
+    const std::optional<uint32_t> attributes = old ? old->Attributes(&error) : std::nullopt;
+    if (attributes && (*attributes & kAttrReadOnly) != 0)
+      throw FileFailure("File is read-only: " + target.path, kErrorAccessDenied);
+  }
   for (int attempt = 1;; ++attempt) {
-    const uint32_t error = own.Open().RenameReplacing(target);
+    // Marked for deletion again while it waits, so that a run killed then
+    // leaves nothing.
+    const uint32_t kept = own.Open().SetDeletePending(false);
+    if (kept != kErrorSuccess) throw FileFailure("Cannot keep file " + own.Path(), kept);
+    const uint32_t error = own.Open().RenameReplacing(target.folder, target.name);
     if (error == kErrorSuccess) break;
-    if (!TargetInUse(fs, target, error))
-      throw FileFailure("Cannot rename " + own.Path() + " to " + target, error);
-    if (wait.attempts > 1) ctx.Os.clock.Sleep(wait.pauseMs);
-    if (attempt >= wait.attempts) throw FileFailure("File in use: " + target, kErrorSharingViolation);
+    own.Open().SetDeletePending(true);
+    const bool refused = error == kErrorAccessDenied || error == kErrorSharingViolation || error == kErrorLockViolation;
+    if (refused && attempt < wait.attempts) {
+      ctx.Os.clock.Sleep(wait.pauseMs);
+      continue;
+    }
+    if (refused && TargetInUse(target, error)) throw FileFailure("File in use: " + target.path, kErrorSharingViolation);
+    throw FileFailure("Cannot rename " + own.Path() + " to " + target.path, error);
   }
   own.Placed();
+  // The file is in place; only the rename's own record may not be on the
+  // disk yet.
   const uint32_t error = own.Open().Flush();
-  if (error != kErrorSuccess) throw FileFailure("Cannot flush the rename to " + target, error);
+  if (error != kErrorSuccess) LogLine(ctx, "warning: cannot flush the rename to " + target.path, error);
 }
 
 // Writes the bytes beside the target and puts them in its place in one
 // step, so that a failed write leaves the target as it was.
-void WriteReplacing(SetupContext& ctx, const std::string& target, const ResourceData& bytes,
+void WriteReplacing(SetupContext& ctx, const Target& target, const ResourceData& bytes,
                     const InUseWait& wait) {
   OwnFile own;
-  WriteOwnFile(ctx, own, target, bytes, kShareNone);
+  WriteOwnFile(own, target, bytes, kShareNone);
   PutInPlace(ctx, own, target, wait);
 }
 
@@ -229,16 +232,16 @@ bool AskReplaceNewer(SetupContext& ctx, const std::string& target,
 // comparison (and the user's consent for an older file) it replaces the old
 // one in one step. Sets isNewOlder; false when the user kept the file in
 // place. The temporary file never outlives the call.
-bool ReplaceChecked(SetupContext& ctx, const std::string& type, const std::string& target,
+bool ReplaceChecked(SetupContext& ctx, const std::string& type, const Target& target,
                     const ResourceData& bytes, bool* isNewOlder) {
   // The new version is read through the handle held since the creation.
   OwnFile own;
-  WriteOwnFile(ctx, own, target, bytes, kShareNone);
-  const VersionComparison versions = CompareVersions(ctx, type, own.Path(), target, &own.Open());
+  WriteOwnFile(own, target, bytes, kShareNone);
+  const VersionComparison versions = CompareVersions(ctx, type, own.Path(), target.path, &own.Open());
   *isNewOlder = versions.IsNewOlder;
   if (versions.IsNewOlder) {
     HideProgress(ctx);
-    if (!AskReplaceNewer(ctx, target, versions)) return false;
+    if (!AskReplaceNewer(ctx, target.path, versions)) return false;
   }
   PutInPlace(ctx, own, target, InUseWait());
   return true;
@@ -280,10 +283,24 @@ VersionComparison CompareVersions(SetupContext& ctx, const std::string& type,
   return result;
 }
 
+namespace {
+
+// Shows the failure that ended a write of the target, and keeps its code and
+// text for the caller.
+bool ReportInstallFailure(SetupContext& ctx, const std::string& targetPath, const std::exception& failure) {
+  const auto* described = dynamic_cast<const Failure*>(&failure);
+  ctx.WriteFailureCode = described ? described->Code() : 0;
+  ctx.WriteFailureText = failure.what();
+  ShowBilingualError(ctx, kCantInstallEn + targetPath,
+                     CodedText{TextPiece{kCantInstallRu, kCodePageRussian}, AnsiText(targetPath)});
+  return false;
+}
+
+}  // namespace
+
 bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
-                         const std::string& ResourceType, const std::string& TargetPath,
-                         bool CheckVersions, const InUseWait& wait) {
-  FileSystem& fs = ctx.Os.files;
+                         const std::string& ResourceType, const Target& target, bool CheckVersions,
+                         const InUseWait& wait) {
   std::unique_ptr<ResourceData> resource;
   try {
     uint32_t error = 0;
@@ -294,20 +311,30 @@ bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
     // The bytes are written from the resource itself: no copy is staged.
     bool isNewOlder = false;
     bool written = true;
-    if (!CheckVersions || !FileExists(fs, TargetPath) || !IsCheckedType(ResourceType)) {
-      WriteReplacing(ctx, TargetPath, *resource, wait);
+    if (!CheckVersions || !FileExistsIn(target.folder, target.name) || !IsCheckedType(ResourceType)) {
+      WriteReplacing(ctx, target, *resource, wait);
     } else {
-      written = ReplaceChecked(ctx, ResourceType, TargetPath, *resource, &isNewOlder);
+      written = ReplaceChecked(ctx, ResourceType, target, *resource, &isNewOlder);
     }
     if (isNewOlder) ShowProgress(ctx, "", "");
     return written;
   } catch (const std::exception& failure) {
-    const auto* described = dynamic_cast<const Failure*>(&failure);
-    ctx.WriteFailureCode = described ? described->Code() : 0;
-    ShowBilingualError(ctx, kCantInstallEn + TargetPath,
-                       CodedText{TextPiece{kCantInstallRu, kCodePageRussian}, AnsiText(TargetPath)});
-    return false;
+    return ReportInstallFailure(ctx, target.path, failure);
   }
+}
+
+bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
+                         const std::string& ResourceType, const std::string& TargetPath,
+                         bool CheckVersions, const InUseWait& wait) {
+  const size_t cut = TargetPath.find_last_of('\\');
+  uint32_t error = kErrorPathNotFound;
+  std::unique_ptr<Folder> folder;
+  if (cut != std::string::npos && cut + 1 < TargetPath.size())
+    folder = ctx.Os.files.OpenFolder(TargetPath.substr(0, cut + 1), &error);
+  if (!folder)
+    return ReportInstallFailure(ctx, TargetPath, FileFailure("Cannot open the folder of " + TargetPath, error));
+  return InstallResourceFile(ctx, ResourceName, ResourceType, Target{*folder, TargetPath.substr(cut + 1), TargetPath},
+                             CheckVersions, wait);
 }
 
 }  // namespace orfa

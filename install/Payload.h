@@ -9,25 +9,39 @@
 
 namespace orfa {
 
-// How long the direct mode waits for a target that another program has in
-// use: at most `attempts` tries at replacing it, with a pause of `pauseMs`
-// after each one that met it in use. One try, no pause, by default.
+// How long a replacement waits for a target that another program has open:
+// at most `attempts` tries at replacing it, with a pause of `pauseMs` after
+// each one that was refused. By default a moment, as antivirus programs and
+// indexers hold a file.
 struct InUseWait {
-  int attempts = 1;
-  uint32_t pauseMs = 0;
+  int attempts = 8;
+  uint32_t pauseMs = 64;
 };
 
-// Writes the resource over TargetPath: beside it under the temporary name,
+// A file in an open folder: its name there, and its full path as messages
+// show it.
+struct Target {
+  Folder& folder;
+  std::string name;
+  std::string path;
+};
+
+// Writes the resource over the target: beside it under the temporary name,
 // flushed, then renamed over the target through the handle held since its
 // creation, and the rename flushed; the temporary file never stays. Only a
 // file that the call created itself is written, renamed or deleted: a plain
 // file of its own kind left at the temporary name (by a killed run) is
 // deleted through a handle, anything else there (a link, a read-only file,
 // a folder, a file with other names) is left alone and the next name
-// ("~~orfm.cok", up to four "~") is taken.
+// ("~~orfm.cok", up to four "~") is taken. Every name is one in the target's
+// open folder, whatever its path leads to meanwhile.
 // Failures are shown to the user here; the result tells the caller whether
 // the new file is in place (false after an error box, and when the user kept
 // the file that was there).
+bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
+                         const std::string& ResourceType, const Target& target, bool CheckVersions,
+                         const InUseWait& wait = InUseWait());
+// The same for a target named by its full path, whose folder it opens first.
 bool InstallResourceFile(SetupContext& ctx, const std::string& ResourceName,
                          const std::string& ResourceType, const std::string& TargetPath,
                          bool CheckVersions, const InUseWait& wait = InUseWait());

@@ -27,9 +27,11 @@ constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorWriteProtect = 19;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorLockViolation = 33;
 constexpr uint32_t kErrorHandleEof = 38;
+constexpr uint32_t kErrorHandleDiskFull = 39;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorDiskFull = 112;
@@ -98,6 +100,8 @@ constexpr uint32_t kShareDelete = 4;
 constexpr uint32_t kDeleteAccess = 0x00010000u;
 // FILE_READ_ATTRIBUTES: enough to ask an open file what it is.
 constexpr uint32_t kReadAttributes = 0x80u;
+// READ_CONTROL: the open file's owner and access may be read.
+constexpr uint32_t kReadControl = 0x00020000u;
 // FILE_APPEND_DATA without write access: every write lands at the file's end.
 constexpr uint32_t kAppendData = 0x4u;
 
@@ -115,6 +119,8 @@ constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
 constexpr uint32_t kAttrNormal = 0x80;
 constexpr uint32_t kAttrReparsePoint = 0x400;
+
+class Folder;
 
 // One open file; closes itself when destroyed.
 class File {
@@ -135,14 +141,18 @@ class File {
   virtual std::optional<uint32_t> Attributes(uint32_t* error) = 0;
   // How many names the open file has (nNumberOfLinks), or nullopt with *error.
   virtual std::optional<uint32_t> LinkCount(uint32_t* error) = 0;
-  // True when the system names the open file by `path` (a full "X:\..." path,
-  // compared without case): false for a file reached through a link that the
-  // system followed to another name.
-  virtual bool NamedAs(const std::string& path) = 0;
-  // Gives the open file the name `to`, replacing a file there, through this
-  // handle (which needs kDeleteAccess); the system's error code. What stands
-  // at `to` is replaced itself, never followed.
-  virtual uint32_t RenameReplacing(const std::string& to) = 0;
+  // True when the system names the open file `name` in `folder`: false for
+  // a file that a link there led to elsewhere (which Wine follows even
+  // when told not to).
+  virtual bool NamedIn(Folder& folder, const std::string& name) = 0;
+  // True when the open file's owner is the Administrators group or SYSTEM:
+  // nobody else made it, or gave it away.
+  virtual bool OwnedByAdministrators() = 0;
+  // Gives the open file the name `name` in `folder`, replacing a file there,
+  // through this handle (which needs kDeleteAccess); the system's error code.
+  // What stands at that name is replaced itself, never followed, and the
+  // folder is the open one, whatever its path leads to meanwhile.
+  virtual uint32_t RenameReplacing(Folder& folder, const std::string& name) = 0;
   // Marks the open file to be deleted once its last handle closes (needs
   // kDeleteAccess), or clears the mark; the system's error code. Neither
   // allocates nor throws.
@@ -155,9 +165,30 @@ struct DirEntry {
   uint64_t size = 0;
 };
 
+// One open folder; closes itself when destroyed. What is opened in it is
+// named by its name in this folder: the folder is the one opened, whatever
+// its path leads to meanwhile, and nothing on that path is looked at again.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+  // Opens `name` (one name, no path) in this folder, as FileSystem::Open
+  // opens a path.
+  virtual std::unique_ptr<File> Open(const std::string& name, uint32_t access, uint32_t share,
+                                     Disposition disposition, uint32_t flags, uint32_t* error) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // Opens the folder at `path` (a drive or UNC path). A link or junction at
+  // it is followed to what it leads to, which must be a folder of a file
+  // system; anything else is refused. Null with *error set when it cannot.
+  virtual std::unique_ptr<Folder> OpenFolder(const std::string& path, uint32_t* error) = 0;
+  // Makes the folder at `path` with full control for SYSTEM and the
+  // Administrators group only, nothing inherited, owned by the
+  // Administrators group; the system's error code (kErrorAlreadyExists when
+  // something stands there).
+  virtual uint32_t CreateAdminFolder(const std::string& path) = 0;
   // CreateFile with the flags (kOpenReparsePoint or 0); null with *error set
   // when it cannot.
   virtual std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share,
@@ -202,6 +233,9 @@ class FileSystem {
 
 bool FileExists(FileSystem& fs, const std::string& path);       // a file, not a folder
 bool DirectoryExists(FileSystem& fs, const std::string& path);  // a folder
+// A file, not a folder, of that name in the open folder; *error (when
+// given) tells why not.
+bool FileExistsIn(Folder& folder, const std::string& name, uint32_t* error = nullptr);
 
 // ---------------------------------------------------------------- own executable
 
@@ -331,15 +365,11 @@ class Processes {
                                                      uint32_t* lastError) = 0;
   virtual std::optional<WindowId> FindTopLevelWindow(const std::string& className) = 0;
   virtual bool PostMessage(WindowId window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
-  // ShellExecute with no owner window; returns its result value.
-  virtual intptr_t ShellExecute(const std::string& verb, const std::string& file,
-                                const std::string& parameters, const std::string& directory,
-                                int show) = 0;
-  // The same start asked of the desktop shell (Explorer's ShellExecute,
-  // reached through the desktop window's view), so that the program runs
-  // with the shell's token, the user's unelevated one, rather than this
-  // process's. False when there is no desktop shell to ask or any step of
-  // asking fails; nothing was started then.
+  // ShellExecute with no owner window, asked of the desktop shell
+  // (Explorer's ShellExecute, reached through the desktop window's view), so
+  // that the program runs with the shell's token, the user's unelevated
+  // one, never with this process's. False when there is no desktop shell
+  // to ask or any step of asking fails; nothing was started then.
   virtual bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
                                          const std::string& parameters,
                                          const std::string& directory, int show) = 0;

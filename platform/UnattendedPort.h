@@ -1,5 +1,6 @@
 // What the unattended mode needs of the system beyond the other ports: no
-// system error box, the Windows Temp folder, the time and texts in UTF-8.
+// system error box, the Windows folder, the time, Windows' texts of error
+// codes and texts in UTF-8.
 // Its log is a file of the file system's, opened for appending.
 #pragma once
 
@@ -17,11 +18,13 @@ class UnattendedPort {
   // SEM_NOOPENFILEERRORBOX): the system shows no box of its own for a crash
   // or a drive that is not ready.
   virtual void SuppressSystemErrorBoxes() = 0;
-  // The Windows folder's "Temp" (GetSystemWindowsDirectoryA), with a final
-  // backslash; empty when the system gives none. Not the account's own
-  // temporary folder: the user's environment names that one, and any
-  // program the user runs may put links into it.
-  virtual std::string WindowsTempFolder() = 0;
+  // The system's own Windows folder (GetSystemWindowsDirectoryA, the same
+  // for every user, also on a terminal server), with a final backslash;
+  // empty when the system gives none.
+  virtual std::string SystemWindowsFolder() = 0;
+  // Windows' text of a system error code (FormatMessage), in the ANSI code
+  // page, on one line; empty when the system has none.
+  virtual std::string ErrorText(uint32_t error) = 0;
   // The local time as "YYYY-MM-DD hh:mm:ss".
   virtual std::string LocalTime() = 0;
   // The text converted from its code page to UTF-8.

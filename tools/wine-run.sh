@@ -64,6 +64,10 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     fi
   fi
 ) 9>"$WINEPREFIX.lock"
+# The share \\localhost\orfa is the prefix's drive C:, as Wine maps UNC
+# paths (the contract cases reach their folders through it too).
+mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
+ln -sfn ../../../drive_c "$WINEPREFIX/dosdevices/unc/localhost/orfa"
 
 # The program, then a wait until Wine's own processes have ended, so that the
 # prefix is saved and no Wine process loses its display halfway.

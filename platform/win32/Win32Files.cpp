@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <winternl.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -35,6 +37,17 @@ constexpr size_t kMaxChunk = std::numeric_limits<DWORD>::max() / 2;
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
 using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+using NtCreateFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
+                                    LARGE_INTEGER*, ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+// NtCreateFile's dispositions and options, as CreateFile passes them.
+constexpr ULONG kNtOpen = 1;
+constexpr ULONG kNtCreate = 2;
+constexpr ULONG kNtOpenIf = 3;
+constexpr ULONG kNtOverwriteIf = 5;
+constexpr ULONG kNtSynchronousIo = 0x20;
+constexpr ULONG kNtNonDirectoryFile = 0x40;
+constexpr ULONG kNtOpenReparsePoint = 0x00200000;
+constexpr ULONG kObjCaseInsensitive = 0x40;
 constexpr ULONG kFileNameInformation = 9;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
@@ -68,16 +81,42 @@ uint32_t SetInformation(HANDLE handle, void* information, ULONG size, ULONG type
   return result >= 0 ? kErrorSuccess : ErrorOfStatus(result);
 }
 
-// A full ANSI path "X:\\..." in UTF-16; empty when it is no such path.
-std::wstring WidePath(const std::string& path) {
-  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return std::wstring();
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-  return wide;
+// A name within a folder: one name, never a path or a step out of it.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/:") == std::string::npos;
 }
+
+// The name of an open file or folder within its volume ("\\Orfa\\orfm.cok");
+// empty when the system gives none.
+std::wstring NameInVolume(HANDLE handle) {
+  const auto query = LookUp<NtQueryInformationFileFn>("ntdll.dll", "NtQueryInformationFile");
+  if (query == nullptr) return std::wstring();
+  std::vector<unsigned char> block(offsetof(NameInformation, FileName) + 512 * sizeof(WCHAR));
+  for (;;) {
+    auto* name = reinterpret_cast<NameInformation*>(block.data());
+    IO_STATUS_BLOCK status{};
+    const LONG result = query(handle, &status, name, static_cast<ULONG>(block.size()), kFileNameInformation);
+    const size_t room = block.size() - offsetof(NameInformation, FileName);
+    if (result >= 0 && name->FileNameLength <= room)
+      return std::wstring(name->FileName, name->FileNameLength / sizeof(WCHAR));
+    // STATUS_BUFFER_OVERFLOW: the head tells the whole length.
+    if (static_cast<ULONG>(result) != 0x80000005UL || name->FileNameLength <= room) return std::wstring();
+    block.resize(offsetof(NameInformation, FileName) + name->FileNameLength);
+  }
+}
+
+class Win32Folder : public Folder {
+ public:
+  explicit Win32Folder(UniqueFile handle) : handle_(std::move(handle)) {}
+  HANDLE Get() const { return handle_.Get(); }
+
+  std::unique_ptr<File> Open(const std::string& name, uint32_t access, uint32_t share,
+                             Disposition disposition, uint32_t flags, uint32_t* error) override;
+
+ private:
+  UniqueFile handle_;
+};
 
 class Win32File : public File {
  public:
@@ -154,38 +193,46 @@ class Win32File : public File {
     return static_cast<uint32_t>(info.nNumberOfLinks);
   }
 
-  bool NamedAs(const std::string& path) override {
-    const std::wstring wide = WidePath(path);
-    const auto query = LookUp<NtQueryInformationFileFn>("ntdll.dll", "NtQueryInformationFile");
-    if (wide.empty() || query == nullptr) return false;
-    // The name within its volume: the path without its drive. Room for a
-    // name as long as the one asked about; a longer one does not fit and
-    // differs anyway.
-    const size_t length = wide.size() - 2;
-    std::vector<unsigned char> block(offsetof(NameInformation, FileName) + (length + 1) * sizeof(WCHAR));
-    auto* name = reinterpret_cast<NameInformation*>(block.data());
-    IO_STATUS_BLOCK status{};
-    if (query(handle_.Get(), &status, name, static_cast<ULONG>(block.size()), kFileNameInformation) < 0)
-      return false;
-    const size_t named = name->FileNameLength / sizeof(WCHAR);
-    return named == length &&
-           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name->FileName,
-                            static_cast<int>(named), wide.data() + 2,
-                            static_cast<int>(length)) == CSTR_EQUAL;
+  bool NamedIn(Folder& folder, const std::string& name) override {
+    auto* in = dynamic_cast<Win32Folder*>(&folder);
+    if (in == nullptr || !IsPlainName(name)) return false;
+    std::wstring expected = NameInVolume(in->Get());
+    if (expected.empty()) return false;
+    if (expected.back() != L'\\') expected += L'\\';
+    expected += ToWide(name, kCodePageAnsi);
+    const std::wstring actual = NameInVolume(handle_.Get());
+    return !actual.empty() &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, actual.data(), static_cast<int>(actual.size()),
+                            expected.data(), static_cast<int>(expected.size())) == CSTR_EQUAL;
   }
 
-  uint32_t RenameReplacing(const std::string& to) override {
-    const std::wstring wide = WidePath(to);
-    if (wide.empty()) return kErrorInvalidParameter;
-    const std::wstring name = L"\\??\\" + wide;
+  bool OwnedByAdministrators() override {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(handle_.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                          nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+      return false;
+    }
+    const bool administrators = owner != nullptr && (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                                     ::IsWellKnownSid(owner, WinLocalSystemSid));
+    ::LocalFree(descriptor);
+    return administrators;
+  }
+
+  uint32_t RenameReplacing(Folder& folder, const std::string& name) override {
+    auto* into = dynamic_cast<Win32Folder*>(&folder);
+    if (into == nullptr || !IsPlainName(name)) return ERROR_INVALID_NAME;
+    const std::wstring wide = ToWide(name, kCodePageAnsi);
+    if (wide.empty()) return ERROR_INVALID_NAME;
+    // The name is resolved in the open folder itself, not by any path.
     std::vector<unsigned char> block(offsetof(RenameInformation, FileName) +
-                                     (name.size() + 1) * sizeof(WCHAR));
+                                     (wide.size() + 1) * sizeof(WCHAR));
     auto* rename = reinterpret_cast<RenameInformation*>(block.data());
     rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(WCHAR));
-    std::memcpy(block.data() + offsetof(RenameInformation, FileName), name.data(),
-                name.size() * sizeof(WCHAR));
+    rename->RootDirectory = into->Get();
+    rename->FileNameLength = static_cast<ULONG>(wide.size() * sizeof(WCHAR));
+    std::memcpy(block.data() + offsetof(RenameInformation, FileName), wide.data(),
+                wide.size() * sizeof(WCHAR));
     return SetInformation(handle_.Get(), rename, static_cast<ULONG>(block.size()),
                           kFileRenameInformation);
   }
@@ -199,6 +246,50 @@ class Win32File : public File {
  private:
   UniqueFile handle_;
 };
+
+std::unique_ptr<File> Win32Folder::Open(const std::string& name, uint32_t access, uint32_t share,
+                                        Disposition disposition, uint32_t flags, uint32_t* error) {
+  const auto create = LookUp<NtCreateFileFn>("ntdll.dll", "NtCreateFile");
+  const std::wstring wide = IsPlainName(name) ? ToWide(name, kCodePageAnsi) : std::wstring();
+  if (wide.empty() || wide.size() * sizeof(WCHAR) > 0xFFFE) {
+    *error = ERROR_INVALID_NAME;
+    return nullptr;
+  }
+  if (create == nullptr) {
+    *error = ERROR_PROC_NOT_FOUND;
+    return nullptr;
+  }
+  ULONG how = kNtOpen;
+  switch (disposition) {
+    case Disposition::CreateNew: how = kNtCreate; break;
+    case Disposition::CreateAlways: how = kNtOverwriteIf; break;
+    case Disposition::OpenExisting: how = kNtOpen; break;
+    case Disposition::OpenAlways: how = kNtOpenIf; break;
+  }
+  UNICODE_STRING objectName;
+  objectName.Buffer = const_cast<PWSTR>(wide.c_str());
+  objectName.Length = static_cast<USHORT>(wide.size() * sizeof(WCHAR));
+  objectName.MaximumLength = objectName.Length;
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = handle_.Get();
+  attributes.ObjectName = &objectName;
+  attributes.Attributes = kObjCaseInsensitive;
+  IO_STATUS_BLOCK status{};
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  // What CreateFile asks for a file: synchronous, no folder, the attributes
+  // readable.
+  const ULONG options = kNtSynchronousIo | kNtNonDirectoryFile |
+                        ((flags & kOpenReparsePoint) != 0 ? kNtOpenReparsePoint : 0);
+  const LONG result = create(&opened, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes,
+                             &status, nullptr, FILE_ATTRIBUTE_NORMAL, share, how, options, nullptr, 0);
+  if (result < 0) {
+    *error = ErrorOfStatus(result);
+    return nullptr;
+  }
+  *error = kErrorSuccess;
+  return std::make_unique<Win32File>(UniqueFile(opened));
+}
 
 using GetFileVersionInfoSizeAFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
 using GetFileVersionInfoAFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
@@ -255,6 +346,46 @@ class Win32FileSystem : public FileSystem {
     }
     *error = kErrorSuccess;
     return std::make_unique<Win32File>(std::move(handle));
+  }
+
+  std::unique_ptr<Folder> OpenFolder(const std::string& path, uint32_t* error) override {
+    // Links and junctions on the way are followed; what the handle holds is
+    // the folder they led to, and stays it.
+    UniqueFile handle(::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
+      *error = LastError();
+      return nullptr;
+    }
+    // Only a folder of a file system answers with its attributes, and says
+    // it is a folder.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(handle.Get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(handle.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      *error = ERROR_DIRECTORY;
+      return nullptr;
+    }
+    *error = kErrorSuccess;
+    return std::make_unique<Win32Folder>(std::move(handle));
+  }
+
+  uint32_t CreateAdminFolder(const std::string& path) override {
+    // Owned by the Administrators group where the token may give it away
+    // so; by the token's own default owner (SYSTEM's, say) where not.
+    for (const char* sddl : {"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"}) {
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+        return LastError();
+      }
+      SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+      const bool made = ::CreateDirectoryA(path.c_str(), &security) != 0;
+      const uint32_t error = made ? kErrorSuccess : LastError();
+      ::LocalFree(descriptor);
+      if (error != ERROR_INVALID_OWNER) return error;
+    }
+    return ERROR_INVALID_OWNER;
   }
 
   std::optional<uint32_t> Attributes(const std::string& path) override {

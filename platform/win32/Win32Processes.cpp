@@ -86,14 +86,6 @@ class Win32Processes : public Processes {
     return ::PostMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam) != FALSE;
   }
 
-  intptr_t ShellExecute(const std::string& verb, const std::string& file,
-                        const std::string& parameters, const std::string& directory,
-                        int show) override {
-    HINSTANCE result = ::ShellExecuteA(nullptr, OrNull(verb), file.c_str(), OrNull(parameters),
-                                       OrNull(directory), show);
-    return reinterpret_cast<intptr_t>(result);
-  }
-
   bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
                                  const std::string& parameters, const std::string& directory,
                                  int show) override {

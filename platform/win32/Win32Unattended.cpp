@@ -1,5 +1,5 @@
-// The unattended mode's system services: the error mode, the Windows Temp
-// folder, the time and UTF-8.
+// The unattended mode's system services: the error mode, the Windows
+// folder, the time, error texts and UTF-8.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,14 +15,26 @@ class Win32Unattended : public UnattendedPort {
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   }
 
-  std::string WindowsTempFolder() override {
+  std::string SystemWindowsFolder() override {
     std::string folder(::GetSystemWindowsDirectoryA(nullptr, 0), '\0');
     if (folder.empty()) return std::string();
     const UINT length = ::GetSystemWindowsDirectoryA(folder.data(), static_cast<UINT>(folder.size()));
     if (length == 0 || length >= folder.size()) return std::string();
     folder.resize(length);
     if (folder.back() != '\\') folder += '\\';
-    return folder + "Temp\\";
+    return folder;
+  }
+
+  std::string ErrorText(uint32_t error) override {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = length != 0 && text != nullptr ? std::string(text, length) : std::string();
+    ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+      result.pop_back();
+    return result;
   }
 
   std::string LocalTime() override {

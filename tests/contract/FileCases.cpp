@@ -277,33 +277,55 @@ TEST_P(FileContract, OpenFileTellsItsOwnAttributes) {
   EXPECT_EQ(own, os().files.Attributes(path));
 }
 
-// The calls on an open file that the write rests on: it knows its own name
-// and names, is renamed over another file through its handle (which needs
-// DELETE access), and is deleted through it once its last handle closes.
+// The calls on an open file that the write rests on: it is made in an open
+// folder and knows its name there, is renamed over another file in that
+// folder through its handle (which needs DELETE access), and is deleted
+// through it once its last handle closes; the folder reached by a drive
+// path or a UNC path alike.
 TEST_P(FileContract, OpenFileIsRenamedAndDeletedThroughItsHandle) {
   const std::string folder = world().Folder();
   const std::string own = folder + "~orfm.cok";
   const std::string target = folder + "orfm.cok";
-  world().AddFile(target, "old");
   uint32_t error = 1;
-  auto file = os().files.Open(own, kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
-                              Disposition::CreateNew, kOpenReparsePoint, &error);
+  EXPECT_FALSE(os().files.OpenFolder(folder + "missing", &error));
+  world().AddFile(target, "old");
+  EXPECT_FALSE(os().files.OpenFolder(target, &error));
+  std::unique_ptr<File> file;
+  for (const std::string& path : {folder, World::UncPath(folder)}) {
+    SCOPED_TRACE(path);
+    world().AddFolder(folder + "sub");
+    std::unique_ptr<Folder> open = os().files.OpenFolder(path + "sub", &error);
+    ASSERT_TRUE(open) << error;
+    file = open->Open("~orfm.cok", kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
+                      Disposition::CreateNew, kOpenReparsePoint, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
+    EXPECT_TRUE(file->NamedIn(*open, "~orfm.cok"));
+    EXPECT_EQ(file->RenameReplacing(*open, "orfm.cok"), kErrorSuccess);
+    EXPECT_TRUE(file->NamedIn(*open, "orfm.cok") && FileExistsIn(*open, "orfm.cok"));
+    file.reset();
+    EXPECT_EQ(world().ReadFileBytes(folder + "sub\\orfm.cok"), "new");
+    EXPECT_EQ(os().files.Delete(folder + "sub\\orfm.cok"), kErrorSuccess);
+    EXPECT_EQ(os().files.RemoveFolder(folder + "sub"), kErrorSuccess);
+  }
+  std::unique_ptr<Folder> open = os().files.OpenFolder(folder, &error);
+  ASSERT_TRUE(open) << error;
+  file = open->Open("~orfm.cok", kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
+                    Disposition::CreateNew, kOpenReparsePoint, &error);
   ASSERT_TRUE(file);
   EXPECT_EQ(file->LinkCount(&error), 1u);
-  EXPECT_TRUE(file->NamedAs(own));
-  EXPECT_FALSE(file->NamedAs(target));
+  EXPECT_FALSE(file->NamedIn(*open, "orfm.cok"));
   EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
   EXPECT_EQ(file->Flush(), kErrorSuccess);
   {
     // While another program has the target open, it stays.
     auto product = world().HoldOpen(target, kGenericRead, kShareRead);
-    const uint32_t refused = file->RenameReplacing(target);
+    const uint32_t refused = file->RenameReplacing(*open, "orfm.cok");
     EXPECT_TRUE(refused == kErrorAccessDenied || refused == kErrorSharingViolation) << refused;
   }
   EXPECT_EQ(world().ReadFileBytes(target), "old");
-  EXPECT_EQ(file->RenameReplacing(target), kErrorSuccess);
+  EXPECT_EQ(file->RenameReplacing(*open, "orfm.cok"), kErrorSuccess);
   EXPECT_EQ(file->Flush(), kErrorSuccess);
-  EXPECT_TRUE(file->NamedAs(target));
   EXPECT_FALSE(os().files.Attributes(own));
   file.reset();
   EXPECT_EQ(world().ReadFileBytes(target), "new");
@@ -330,6 +352,21 @@ TEST_P(FileContract, OpenFileIsRenamedAndDeletedThroughItsHandle) {
     file.reset();
     EXPECT_EQ(os().files.Attributes(own).has_value(), keep);
   }
+}
+
+// The unattended log's folder: made for administrators alone, and what this
+// elevated process makes in it belongs to them.
+TEST_P(FileContract, AdminFolderHoldsFilesOwnedByAdministrators) {
+  const std::string folder = world().Folder() + "logs\\";
+  EXPECT_EQ(os().files.CreateAdminFolder(folder), kErrorSuccess);
+  EXPECT_EQ(os().files.CreateAdminFolder(folder), kErrorAlreadyExists);
+  uint32_t error = 0;
+  const std::unique_ptr<Folder> open = os().files.OpenFolder(folder, &error);
+  ASSERT_TRUE(open) << error;
+  const auto file = open->Open("a.log", kAppendData | kReadAttributes | kReadControl, kShareRead,
+                               Disposition::CreateNew, kOpenReparsePoint, &error);
+  ASSERT_TRUE(file) << error;
+  EXPECT_EQ(file->OwnedByAdministrators(), world().RecordsOwners());
 }
 
 TEST_P(FileContract, RemoveFolderTakesOnlyAnEmptyFolder) {
@@ -487,7 +524,9 @@ TEST_P(LinkContract, LinkOpenedForDeletionIsNoPlainFileOfItsName) {
   ASSERT_TRUE(file);
   const auto attributes = file->Attributes(&error);
   ASSERT_TRUE(attributes);
-  EXPECT_TRUE((*attributes & kAttrReparsePoint) != 0 || !file->NamedAs(At("~a.cok")));
+  std::unique_ptr<Folder> folder = os().files.OpenFolder(At(""), &error);
+  ASSERT_TRUE(folder);
+  EXPECT_TRUE((*attributes & kAttrReparsePoint) != 0 || !file->NamedIn(*folder, "~a.cok"));
   EXPECT_EQ((*attributes & kAttrReparsePoint) != 0, !world().LinksFollowedByName());
   file.reset();
   EXPECT_EQ(world().ReadFileBytes(At("victim.txt")), "victim");

@@ -287,6 +287,11 @@ class RealWorld : public World {
     return enforced;
   }
 
+  bool RecordsOwners() override {
+    static const bool windows = ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
+    return windows;
+  }
+
   bool RefusesToRecreateHidden() override {
     static const bool refused = Refuses(FILE_ATTRIBUTE_HIDDEN, CREATE_ALWAYS);
     return refused;

@@ -23,6 +23,7 @@ class SimWorld : public World {
   explicit SimWorld(bool linksFollowedByName) : linksFollowedByName_(linksFollowedByName) {
     sim_.Set64BitSystem(true);
     sim_.files.SetLinksFollowedByName(linksFollowedByName);
+    sim_.files.AddShare("\\\\localhost\\orfa", "C:\\");
   }
 
   Platform& Get() override { return sim_.Get(); }
@@ -75,6 +76,7 @@ class SimWorld : public World {
 
   bool EnforcesReadOnly() override { return true; }
   bool RefusesToRecreateHidden() override { return true; }
+  bool RecordsOwners() override { return true; }
 
   WindowId AddWindow(const std::string& className) override {
     return sim_.processes.AddWindow(className);

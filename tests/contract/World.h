@@ -44,6 +44,9 @@ class World {
   // link itself. Windows sees a symbolic link; Wine cannot tell a Unix one
   // from what it leads to.
   virtual bool LinksFollowedByName() = 0;
+  // The same place as a UNC path: "C:\\x" as "\\\\localhost\\orfa\\x" (under
+  // Wine, the share tools/wine-run.sh maps to the prefix's drive C:).
+  static std::string UncPath(const std::string& path) { return "\\\\localhost\\orfa\\" + path.substr(3); }
 
   // A new registry path (no "\" at the end) under root's "Software" for one
   // case; deleted, in both registry views, when the world ends.
@@ -59,6 +62,10 @@ class World {
   // Windows always refuses; Wine run as root lets the open through (root
   // passes the file's Unix permissions), which the real world finds out by trying.
   virtual bool EnforcesReadOnly() = 0;
+  // Whether a file's owner is the one Windows records: the Administrators
+  // group for what an elevated administrator makes. Wine reports the Unix
+  // owner's user for every file instead.
+  virtual bool RecordsOwners() = 0;
   // Whether CREATE_ALWAYS over a hidden file is refused (the call does not
   // ask for the hidden attribute). Windows refuses; Wine 8 does not.
   virtual bool RefusesToRecreateHidden() = 0;

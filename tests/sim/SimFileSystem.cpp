@@ -43,6 +43,8 @@ struct SimFileSystem::Node {
   bool unflushed = false;                   // written since the last Flush
   uint32_t links = 1;                       // names the file has (SetLinkCount)
   bool deletePending = false;               // goes when its last handle closes
+  bool userOwned = false;                   // owned by a user, not the Administrators group
+  bool adminFolder = false;                 // made by CreateAdminFolder
 
   // Deleted through a handle, and no handle is left: the name is free.
   bool Gone() const { return deletePending && opens.empty(); }
@@ -304,18 +306,10 @@ class SimFile : public File {
     return node_->links;
   }
 
-  bool NamedAs(const std::string& path) override { return SameNoCase(fs_.FullPath(path), path_); }
+  bool NamedIn(Folder& folder, const std::string& name) override;
+  bool OwnedByAdministrators() override { return !node_->userOwned; }
 
-  uint32_t RenameReplacing(const std::string& to) override {
-    MoveRecord move{path_, to, true, false, !node_->unflushed, kErrorSuccess};
-    move.result = (access_ & kDeleteAccess) == 0 ? kErrorAccessDenied : fs_.RenameOpen(node_, id_, to);
-    state_->moves.push_back(move);
-    if (move.result == kErrorSuccess) {
-      path_ = fs_.FullPath(to);
-      renamed_ = state_->moves.size() - 1;
-    }
-    return move.result;
-  }
+  uint32_t RenameReplacing(Folder& folder, const std::string& name) override;
 
   uint32_t SetDeletePending(bool pending) noexcept override {
     if ((access_ & kDeleteAccess) == 0) return kErrorAccessDenied;
@@ -333,6 +327,43 @@ class SimFile : public File {
   std::optional<size_t> renamed_;  // the record of this handle's last rename
   uint64_t pos_ = 0;
 };
+
+class SimFolder : public Folder {
+ public:
+  SimFolder(SimFileSystem& fs, std::shared_ptr<SimFileSystem::Node> node, std::string path)
+      : fs_(fs), node_(std::move(node)), path_(std::move(path)) {}
+  std::unique_ptr<File> Open(const std::string& name, uint32_t access, uint32_t share,
+                             Disposition disposition, uint32_t flags, uint32_t* error) override {
+    return fs_.OpenIn(node_, path_, name, access, share, disposition, flags, error);
+  }
+  SimFileSystem::Located Named(const std::string& name) const {
+    return SimFileSystem::InFolder(node_, path_, name);
+  }
+
+ private:
+  SimFileSystem& fs_;
+  std::shared_ptr<SimFileSystem::Node> node_;
+  std::string path_;
+};
+
+bool SimFile::NamedIn(Folder& folder, const std::string& name) {
+  auto* in = dynamic_cast<SimFolder*>(&folder);
+  return in != nullptr && SameNoCase(in->Named(name).full, path_);
+}
+
+uint32_t SimFile::RenameReplacing(Folder& folder, const std::string& name) {
+  auto* into = dynamic_cast<SimFolder*>(&folder);
+  if (into == nullptr) return kErrorInvalidName;
+  const SimFileSystem::Located target = into->Named(name);
+  MoveRecord move{path_, target.full, true, false, !node_->unflushed, kErrorSuccess};
+  move.result = (access_ & kDeleteAccess) == 0 ? kErrorAccessDenied : fs_.RenameOpen(node_, id_, target);
+  state_->moves.push_back(move);
+  if (move.result == kErrorSuccess) {
+    path_ = target.full;
+    renamed_ = state_->moves.size() - 1;
+  }
+  return move.result;
+}
 
 // The folder that holds `node` (links not followed); null when none does.
 std::shared_ptr<SimFileSystem::Node> ParentOf(const std::shared_ptr<SimFileSystem::Node>& folder,
@@ -412,13 +443,13 @@ SimFileSystem::SimFileSystem(SimClock& clock) : clock_(clock), state_(std::make_
 SimFileSystem::~SimFileSystem() = default;
 
 std::string SimFileSystem::FullPath(const std::string& path) const {
-  ParsedPath parsed = Parse(path, currentDirectory_);
+  ParsedPath parsed = Parse(Unshared(path), currentDirectory_);
   return parsed.ok ? Join(parsed) : std::string();
 }
 
 SimFileSystem::Located SimFileSystem::Locate(const std::string& path, bool pattern) const {
   Located found;
-  ParsedPath parsed = Parse(path, currentDirectory_);
+  ParsedPath parsed = Parse(Unshared(path), currentDirectory_);
   if (!parsed.ok) {
     found.error = kErrorPathNotFound;
     return found;
@@ -500,7 +531,7 @@ uint32_t SimFileSystem::ListedAttributes(const Node& node) const {
 
 std::shared_ptr<SimFileSystem::Node> SimFileSystem::MakeFolder(const std::string& path, bool lastIsLink,
                                                                const std::string& linkTarget) {
-  ParsedPath parsed = Parse(path, currentDirectory_);
+  ParsedPath parsed = Parse(Unshared(path), currentDirectory_);
   if (!parsed.ok) throw std::invalid_argument("sim: bad path " + path);
   for (const auto& part : parsed.parts) {
     if (!ValidName(part, false)) throw std::invalid_argument("sim: a name Windows refuses in " + path);
@@ -606,11 +637,79 @@ void SimFileSystem::SetListOrder(const std::string& folder, const std::vector<st
 
 std::unique_ptr<File> SimFileSystem::Open(const std::string& path, uint32_t access, uint32_t share,
                                           Disposition disposition, uint32_t flags, uint32_t* error) {
+  return OpenLocated(Locate(path), access, share, disposition, flags, error);
+}
+
+SimFileSystem::Located SimFileSystem::InFolder(const std::shared_ptr<Node>& folder, const std::string& folderPath,
+                                               const std::string& name) {
+  Located found;
+  found.full = folderPath + (folderPath.back() == '\\' ? "" : "\\") + name;
+  found.real = found.full;
+  if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/") != std::string::npos ||
+      !ValidName(name, false)) {
+    found.error = kErrorInvalidName;
+    return found;
+  }
+  found.parent = folder;
+  found.node = folder->Child(name);
+  found.name = name;
+  return found;
+}
+
+std::unique_ptr<File> SimFileSystem::OpenIn(const std::shared_ptr<Node>& folder, const std::string& folderPath,
+                                            const std::string& name, uint32_t access, uint32_t share,
+                                            Disposition disposition, uint32_t flags, uint32_t* error) {
+  return OpenLocated(InFolder(folder, folderPath, name), access, share, disposition, flags, error);
+}
+
+std::unique_ptr<Folder> SimFileSystem::OpenFolder(const std::string& path, uint32_t* error) {
+  const Located found = Resolve(Locate(path));
+  uint32_t code = found.error;
+  if (code == kErrorSuccess && !found.node) code = kErrorFileNotFound;
+  if (code == kErrorSuccess && !found.node->folder) code = kErrorDirectory;
+  if (error) *error = code;
+  if (code != kErrorSuccess) return nullptr;
+  return std::make_unique<SimFolder>(*this, found.node, found.real);
+}
+
+uint32_t SimFileSystem::CreateAdminFolder(const std::string& path) {
+  const Located found = Locate(path);
+  if (found.error) return found.error;
+  if (found.node) return kErrorAlreadyExists;
+  if (!found.parent) return kErrorPathNotFound;
+  MakeFolder(path, false, "")->adminFolder = true;
+  return kErrorSuccess;
+}
+
+bool SimFileSystem::IsAdminFolder(const std::string& path) const {
+  const Located found = Locate(path);
+  return found.error == kErrorSuccess && found.node && found.node->adminFolder;
+}
+
+void SimFileSystem::AddShare(const std::string& share, const std::string& folder) {
+  shares_[Fold(share)] = FullPath(folder);
+}
+
+std::string SimFileSystem::Unshared(const std::string& path) const {
+  for (const auto& [share, folder] : shares_) {
+    if (path.size() > share.size() && path[share.size()] == '\\' && Fold(path.substr(0, share.size())) == share)
+      return folder + (folder.back() == '\\' ? "" : "\\") + path.substr(share.size() + 1);
+  }
+  return path;
+}
+
+void SimFileSystem::SetOwnedByUser(const std::string& path) {
+  auto node = FileNode(path);
+  if (!node) throw std::invalid_argument("sim: no file " + path);
+  node->userOwned = true;
+}
+
+std::unique_ptr<File> SimFileSystem::OpenLocated(Located found, uint32_t access, uint32_t share,
+                                                 Disposition disposition, uint32_t flags, uint32_t* error) {
   auto fail = [error](uint32_t code) -> std::unique_ptr<File> {
     if (error) *error = code;
     return nullptr;
   };
-  Located found = Locate(path);
   if (found.error) return fail(found.error);
   auto injected = openFails_.find(Fold(found.full));
   if (injected != openFails_.end()) return fail(injected->second);
@@ -793,8 +892,9 @@ uint32_t SimFileSystem::SetCurrentDirectory(const std::string& path) {
   return kErrorSuccess;
 }
 
-uint32_t SimFileSystem::RenameOpen(const std::shared_ptr<Node>& node, uint64_t id, const std::string& to) {
-  auto injected = state_->replaceFails.find(Fold(FullPath(to)));
+uint32_t SimFileSystem::RenameOpen(const std::shared_ptr<Node>& node, uint64_t id, const Located& target) {
+  if (target.error) return target.error;
+  auto injected = state_->replaceFails.find(Fold(target.full));
   if (injected != state_->replaceFails.end() && injected->second.second > 0) {
     --injected->second.second;
     return injected->second.first;
@@ -805,9 +905,6 @@ uint32_t SimFileSystem::RenameOpen(const std::shared_ptr<Node>& node, uint64_t i
       return kErrorSharingViolation;
     }
   }
-  Located target = Locate(to);
-  if (target.error) return target.error;
-  if (!target.parent || target.trailingSeparator) return kErrorPathNotFound;
   std::shared_ptr<Node> parent;
   for (const auto& drive : state_->drives) {
     if (!parent) parent = ParentOf(drive.second, node.get());

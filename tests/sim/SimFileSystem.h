@@ -1,5 +1,6 @@
 // Simulated files and folders with the Windows rules the logic meets:
-// drive-letter paths with "\" (or "/"), names that ignore case (ASCII letters),
+// drive-letter paths with "\" (or "/"), UNC paths of the shares added,
+// names that ignore case (ASCII letters),
 // relative paths against a current directory, share modes, the read-only
 // attribute, MoveFile and MoveFileEx(REPLACE_EXISTING), FindFirstFile listings
 // with "." and "..", folder links, the ANSI path limit of MAX_PATH (260 and
@@ -30,7 +31,11 @@
 //   target that is no folder, not read-only and not open (a handle that does
 //   not share deletion: ERROR_SHARING_VIOLATION, any other: ERROR_ACCESS_DENIED);
 // - a file deleted through its handle (File::SetDeletePending) stays while any
-//   handle is open, refusing every open of its name (ERROR_ACCESS_DENIED).
+//   handle is open, refusing every open of its name (ERROR_ACCESS_DENIED);
+// - an open folder (OpenFolder, links at it followed) opens and takes renames
+//   by name in the folder it opened, wherever its path leads afterwards;
+// - files are owned by the Administrators group unless SetOwnedByUser says
+//   otherwise; CreateAdminFolder marks the folder it makes (IsAdminFolder).
 //
 // Only drive C: exists at first, empty. Test helpers that are misused (a file
 // under a file, a missing file to hold) throw std::invalid_argument.
@@ -101,6 +106,8 @@ class SimFileSystem : public FileSystem {
   using FileSystem::Open;
   std::unique_ptr<File> Open(const std::string& path, uint32_t access, uint32_t share, Disposition disposition,
                              uint32_t flags, uint32_t* error) override;
+  std::unique_ptr<Folder> OpenFolder(const std::string& path, uint32_t* error) override;
+  uint32_t CreateAdminFolder(const std::string& path) override;
   std::optional<uint32_t> Attributes(const std::string& path) override;
   uint32_t SetAttributes(const std::string& path, uint32_t attributes) override;
   uint32_t Delete(const std::string& path) override;
@@ -124,6 +131,8 @@ class SimFileSystem : public FileSystem {
   void AddFolderLink(const std::string& path, const std::string& target);
   // A link to a file, which need not exist.
   void AddFileLink(const std::string& path, const std::string& target);
+  // "\\server\share" stands for the local folder, as a share of it would.
+  void AddShare(const std::string& share, const std::string& folder);
   // Calls by name act on what links lead to, as Wine's do (see above). Off at first.
   void SetLinksFollowedByName(bool on) { linksFollowedByName_ = on; }
   // Through links; nullopt: no such file.
@@ -167,6 +176,9 @@ class SimFileSystem : public FileSystem {
   // A file that an open creates at this name gets these attributes (as if
   // the system had made something else there).
   void CreatedAs(const std::string& path, uint32_t attributes);
+  // The file's owner is a user, not the Administrators group.
+  void SetOwnedByUser(const std::string& path);
+  bool IsAdminFolder(const std::string& path) const;  // made by CreateAdminFolder
   // The number of names the file has, as if it had others elsewhere.
   void SetLinkCount(const std::string& path, uint32_t links);
   // ReadFile on this file fails once the file position reaches afterBytes
@@ -185,11 +197,22 @@ class SimFileSystem : public FileSystem {
 
   struct Node;
   struct State;
-  // For the open files: File::RenameReplacing of the open `node` (handle `id`).
-  uint32_t RenameOpen(const std::shared_ptr<Node>& node, uint64_t id, const std::string& to);
+  struct Located;
+  // For the open files: File::RenameReplacing of the open `node` (handle
+  // `id`) to `target`, a name in an open folder.
+  uint32_t RenameOpen(const std::shared_ptr<Node>& node, uint64_t id, const Located& target);
+  // For the open folders: Folder::Open of `name` in `folder`, whose full
+  // path (links followed) is `folderPath`.
+  std::unique_ptr<File> OpenIn(const std::shared_ptr<Node>& folder, const std::string& folderPath,
+                               const std::string& name, uint32_t access, uint32_t share,
+                               Disposition disposition, uint32_t flags, uint32_t* error);
+  // What a name in an open folder stands for.
+  static Located InFolder(const std::shared_ptr<Node>& folder, const std::string& folderPath,
+                          const std::string& name);
 
  private:
-  struct Located;
+  std::unique_ptr<File> OpenLocated(Located found, uint32_t access, uint32_t share,
+                                    Disposition disposition, uint32_t flags, uint32_t* error);
   // pattern: the last name may hold the wildcards "*" and "?".
   Located Locate(const std::string& path, bool pattern = false) const;
   // What a link at the last name leads to, as far as links go (31 at most).
@@ -212,6 +235,8 @@ class SimFileSystem : public FileSystem {
   bool shortNames_ = false;
   bool linksFollowedByName_ = false;
   std::map<std::string, uint32_t> openFails_;
+  std::map<std::string, std::string> shares_;  // folded share -> local folder
+  std::string Unshared(const std::string& path) const;  // the local path of a share's
   std::map<std::string, std::function<void()>> onDeleted_;
 };
 

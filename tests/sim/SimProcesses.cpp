@@ -97,17 +97,11 @@ bool SimProcesses::PostMessage(WindowId window, uint32_t message, uintptr_t wPar
   return delivered;
 }
 
-intptr_t SimProcesses::ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
-                                    const std::string& directory, int show) {
-  shellCalls_.push_back(ShellExecuteCall{verb, file, parameters, directory, show, sim_.files.CurrentDirectory()});
-  return shellResult_;
-}
-
 bool SimProcesses::ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file,
                                              const std::string& parameters, const std::string& directory, int show) {
   if (!desktopShell_) return false;
   shellCalls_.push_back(
-      ShellExecuteCall{verb, file, parameters, directory, show, sim_.files.CurrentDirectory(), true});
+      ShellExecuteCall{verb, file, parameters, directory, show, sim_.files.CurrentDirectory()});
   return true;
 }
 

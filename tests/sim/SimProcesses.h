@@ -1,6 +1,6 @@
 // Simulated processes, windows and the shell: named mappings (some held by
 // "other processes"), top-level windows by class name that record the messages
-// posted to them, ShellExecute and hidden console processes whose output is captured.
+// posted to them, starts asked of the desktop shell and hidden console processes whose output is captured.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +29,6 @@ struct ShellExecuteCall {
   std::string verb, file, parameters, directory;
   int show;
   std::string currentDirectory;  // the process's current directory at the call
-  bool asDesktopUser = false;    // asked of the desktop shell, not started by this process
 };
 
 struct RunCapturedCall {
@@ -57,8 +56,6 @@ class SimProcesses : public Processes {
   std::unique_ptr<Handle> CreateNamedMapping(const std::string& name, uint32_t size, uint32_t* lastError) override;
   std::optional<WindowId> FindTopLevelWindow(const std::string& className) override;
   bool PostMessage(WindowId window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-  intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
-                        const std::string& directory, int show) override;
   bool ShellExecuteAsDesktopUser(const std::string& verb, const std::string& file, const std::string& parameters,
                                  const std::string& directory, int show) override;
   ProcessResult RunCaptured(const std::string& application, const std::string& commandLine, uint32_t creationFlags,
@@ -80,7 +77,6 @@ class SimProcesses : public Processes {
   const std::vector<PostedMessage>& Posted() const { return posted_; }
 
   // --- for tests: shell and child processes
-  void SetShellExecuteResult(intptr_t result) { shellResult_ = result; }  // default 42 (success)
   // Whether a desktop shell answers ShellExecuteAsDesktopUser (default: yes).
   void SetDesktopShell(bool present) { desktopShell_ = present; }
   // Both kinds of start, in order; asDesktopUser tells them apart.
@@ -110,7 +106,6 @@ class SimProcesses : public Processes {
   std::vector<Window> windows_;
   WindowId nextWindow_ = 0x10010;
   std::vector<PostedMessage> posted_;
-  intptr_t shellResult_ = 42;
   bool desktopShell_ = true;
   std::vector<ShellExecuteCall> shellCalls_;
   RunHandler runHandler_;

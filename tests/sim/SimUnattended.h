@@ -1,5 +1,6 @@
-// The simulated unattended-mode services: the error mode, the Windows Temp
-// folder (its log lives in the simulated file system), a fixed time, UTF-8.
+// The simulated unattended-mode services: the error mode, the Windows
+// folder (the log lives in the simulated file system), a fixed time, error
+// texts, UTF-8.
 #pragma once
 
 #include <string>
@@ -11,7 +12,8 @@ namespace orfa::sim {
 class SimUnattended : public UnattendedPort {
  public:
   void SuppressSystemErrorBoxes() override { boxesSuppressed_ = true; }
-  std::string WindowsTempFolder() override { return "C:\\Windows\\Temp\\"; }
+  std::string SystemWindowsFolder() override { return "C:\\Windows\\"; }
+  std::string ErrorText(uint32_t error) override { return "text of error " + std::to_string(error); }
   std::string LocalTime() override { return "2026-12-10 03:04:05"; }
   // ASCII as it is; every other byte becomes "?" (the real conversion is
   // the system's).

@@ -17,6 +17,8 @@ constexpr char kWowUninstallEntry[] =
     "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orfa";
 constexpr char kUserKey[] = "Software\\Tovel\\Orfa";
 constexpr char kExecutable[] = "C:\\Setup\\orfa-update.exe";
+// Where the unattended mode writes its log unless told otherwise.
+constexpr char kDefaultLog[] = "C:\\Windows\\Logs\\Orfa\\orfa-update.log";
 
 // A payload whose update stamp is `stamp` (version + 32 for a "cok").
 std::string PayloadWithStamp(int stamp, size_t size = 64);

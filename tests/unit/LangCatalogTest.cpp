@@ -286,6 +286,15 @@ TEST_F(LangTest, RussianChoiceTakesItsTitle) {
   EXPECT_EQ(ctx.Catalog.LocaleFileIndex, 1);
 }
 
+TEST_F(LangTest, RussianFileIsFoundInAnyLetterCase) {
+  UseLocale(0x0419);
+  Add("english.lng", kEnglish);
+  Add("Russian.LNG", kRussian);
+  ASSERT_TRUE(LoadLanguageFiles(ctx));
+  EXPECT_EQ(CurrentName(), "Russian.LNG");
+  EXPECT_EQ(ctx.Catalog.RussianFileIndex, 1);
+}
+
 TEST_F(LangTest, LaterFileListingTheLocaleWins) {
   UseLocale(1031);
   Add("english.lng", kEnglish);

@@ -115,7 +115,7 @@ TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFi
       if (trouble == Trouble::HeldSharing)
         held = sim.files.HoldOpen(kTarget, kGenericRead | kGenericWrite, kShareRead | kShareWrite);
       if (trouble == Trouble::DiskFull) sim.files.SetDiskFree(1000);
-      if (trouble == Trouble::TempCannotBeCreated) sim.files.OpenFails(kTemp, kErrorAccessDenied);
+      if (trouble == Trouble::TempCannotBeCreated) sim.files.OpenFails(kTemp, kErrorWriteProtect);
       if (trouble == Trouble::FlushFails) sim.files.FlushFails(kTemp, kErrorDiskFull);
       // Another user's links at every name the installer would make.
       if (trouble == Trouble::EveryNameTaken)
@@ -123,6 +123,8 @@ TEST_F(InstallTest, FailedDirectWriteKeepsTheInstalledFileAndLeavesNoTemporaryFi
 
       EXPECT_FALSE(Install("cok", kTarget, false));
       ExpectInstallError(kTarget);
+      EXPECT_EQ(ctx.WriteFailureCode == kErrorSharingViolation,
+                trouble == Trouble::HeldExclusively || trouble == Trouble::HeldSharing);
       held.Release();
       sim.files.SetDiskFree(std::nullopt);
       sim.files.OpenFails(kTemp, 0);
@@ -230,6 +232,10 @@ TEST_F(InstallTest, OlderFileIsPutInPlaceOnlyAfterYes) {
     local.ui.OnMessageBox([&](const MessageBoxCall&) {
       EXPECT_EQ(local.files.Delete(kTemp), kErrorSharingViolation);
       EXPECT_EQ(local.files.Move(kTemp, "C:\\Orfa\\swapped.cok"), kErrorSharingViolation);
+      // and it is marked for deletion, so that a run killed now leaves nothing
+      uint32_t error = 0;
+      EXPECT_FALSE(local.files.Open(kTemp, kReadAttributes, kShareRead, Disposition::OpenExisting, &error));
+      EXPECT_EQ(error, kErrorAccessDenied);
     });
     EXPECT_EQ(InstallResourceFile(run, "orfm", "cok", kTarget, true), answer == kIdYes);
     ASSERT_EQ(local.ui.Calls().size(), 1u);
@@ -268,7 +274,7 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
                         c.trouble == Trouble::TargetReadOnly ? kAttrReadOnly : kAttrArchive);
     HeldFile held;
     if (c.trouble == Trouble::TargetHeld) held = local.files.HoldOpen(kTarget, kGenericRead, kShareNone);
-    if (c.trouble == Trouble::TempCannotBeCreated) local.files.OpenFails(kTemp, kErrorAccessDenied);
+    if (c.trouble == Trouble::TempCannotBeCreated) local.files.OpenFails(kTemp, kErrorWriteProtect);
     if (c.trouble == Trouble::DiskFull) local.files.SetDiskFree(1000);
     if (asks) {
       // While the question is on screen another program opens the target.
@@ -287,7 +293,9 @@ TEST_F(InstallTest, CheckedModeFailuresKeepTheFileInPlaceAndLeaveNoTemporaryFile
     EXPECT_TRUE(local.files.ReadFileBytes(kTarget) == old);
     EXPECT_FALSE(local.files.Exists(kTemp));
     EXPECT_FALSE(local.files.Exists(TempNameFor(kTemp)));
-    EXPECT_TRUE(local.clock.Sleeps().empty());
+    // A target held open is waited for a moment.
+    const bool waited = asks || c.trouble == Trouble::TargetHeld;
+    EXPECT_EQ(local.clock.Sleeps(), std::vector<uint32_t>(waited ? 7 : 0, 64));
     EXPECT_EQ(local.resources.LiveResourceCount(), 0u);
     EXPECT_EQ(local.files.LogicHandleCount(), 0u);
   }
@@ -322,12 +330,12 @@ TEST_F(InstallTest, NewFileIsFlushedAndReplacesTheOldOneInOneWrittenThroughStep)
 // (~orfm.cok, ~~orfm.cok, ...) never stops the update: its own plain files,
 // left by a killed run, are deleted; anything else (read-only, a folder, a
 // file with another name elsewhere, a link, something that a create made
-// into no plain file) is left as it is, and the next name is taken. A
-// leftover that another program still has open stays delete-pending once
-// deleted; its name is tried again for a while.
+// into no plain file) is left as it is, and the next name is taken, up to
+// the fourth. A leftover that another program still has open stays
+// delete-pending once deleted; its name counts as taken.
 TEST_F(InstallTest, NothingAtTheNamesBesideTheTargetStopsTheUpdate) {
-  enum class Entry { None, Own, OwnHidden, OwnSystem, OwnOpenAWhile, OwnOpenLong, ReadOnly, Folder,
-                     HardLink, Link, BecomesLink };
+  enum class Entry { None, Own, OwnHidden, OwnSystem, OwnOpen, ReadOnly, Folder, HardLink, Link,
+                     BecomesLink };
   const std::string names[] = {kTemp, "C:\\Orfa\\~~orfm.cok", "C:\\Orfa\\~~~orfm.cok",
                                "C:\\Orfa\\~~~~orfm.cok"};
   const std::vector<Entry> cases[] = {
@@ -335,11 +343,11 @@ TEST_F(InstallTest, NothingAtTheNamesBesideTheTargetStopsTheUpdate) {
       {Entry::OwnHidden, Entry::OwnSystem},
       {Entry::ReadOnly},
       {Entry::Folder, Entry::ReadOnly},  // the spare name is taken as well
+      {Entry::Folder, Entry::ReadOnly, Entry::Link},  // the fourth name is free
       {Entry::HardLink, Entry::Own},
       {Entry::Link, Entry::Link, Entry::Own},
       {Entry::BecomesLink},
-      {Entry::OwnOpenAWhile},  // 3 pauses
-      {Entry::OwnOpenLong},    // 7 pauses, then the next name
+      {Entry::OwnOpen},
   };
   for (const auto& entries : cases) {
     for (bool check : {false, true}) {
@@ -358,11 +366,9 @@ TEST_F(InstallTest, NothingAtTheNamesBesideTheTargetStopsTheUpdate) {
           case Entry::Own: local.files.AddFile(name, std::string(70000, 'k')); break;
           case Entry::OwnHidden: local.files.AddFile(name, "", kAttrHidden); break;
           case Entry::OwnSystem: local.files.AddFile(name, "", kAttrSystem); break;
-          case Entry::OwnOpenAWhile:
-          case Entry::OwnOpenLong:
+          case Entry::OwnOpen:
             local.files.AddFile(name, "k");
             scanner = local.files.HoldOpen(name, kGenericRead, kShareRead | kShareWrite | kShareDelete);
-            if (entries[i] == Entry::OwnOpenAWhile) scanner.ReleaseAfter(120);
             break;
           case Entry::ReadOnly: local.files.AddFile(name, "ro", kAttrReadOnly | kAttrHidden); break;
           case Entry::Folder: local.files.AddFolder(name); break;
@@ -377,8 +383,7 @@ TEST_F(InstallTest, NothingAtTheNamesBesideTheTargetStopsTheUpdate) {
       EXPECT_TRUE(InstallResourceFile(run, "orfm", "cok", kTarget, check));
       EXPECT_EQ(local.files.ReadFileBytes(kTarget), Cok(120));
       EXPECT_TRUE(local.ui.Calls().empty());
-      const size_t pauses = entries[0] == Entry::OwnOpenAWhile ? 3 : entries[0] == Entry::OwnOpenLong ? 7 : 0;
-      EXPECT_EQ(local.clock.Sleeps(), std::vector<uint32_t>(pauses, 50));
+      EXPECT_TRUE(local.clock.Sleeps().empty());
       scanner.Release();
       for (size_t i = 0; i < 4; ++i) {
         const Entry entry = i < entries.size() ? entries[i] : Entry::None;
@@ -451,13 +456,21 @@ TEST_F(InstallTest, WaitForATargetInUseRetriesUntilItIsReleased) {
     bool readOnly;
     size_t sleeps;
     bool installed;
-    int sharingViolations = 0;  // the replacing step's own answer, whoever holds the file
+    int refusals = 0;  // the replacing step's own answer, whoever holds the file
+    uint32_t refusal = kErrorSharingViolation;
+    uint32_t holdAccess = kGenericRead;  // what the holder opened it for
+    uint32_t failure = kErrorSuccess;    // the code of the failure that ended the write
   } cases[] = {
       {1500, false, 6, true},       // 0 .. 1280 in use, 1536 free
       {0, false, 0, true},          // not held at all
-      {std::nullopt, false, 17, false},
-      {std::nullopt, true, 0, false},  // read-only: not a matter of waiting
+      {std::nullopt, false, 16, false, 0, 0, kGenericRead, kErrorSharingViolation},
+      {std::nullopt, true, 0, false, 0, 0, kGenericRead, kErrorAccessDenied},  // read-only: no waiting
       {0, false, 2, true, 2},
+      // Held for its attributes only, which "access denied" answers: a second
+      // run's flush, an indexer.
+      {1500, false, 6, true, 0, 0, kReadAttributes},
+      {std::nullopt, false, 16, false, 0, 0, kReadAttributes, kErrorAccessDenied},
+      {0, false, 0, false, 1, kErrorInvalidParameter, kGenericRead, kErrorInvalidParameter},
   };
   for (const auto& c : cases) {
     SimWindows local;
@@ -466,10 +479,11 @@ TEST_F(InstallTest, WaitForATargetInUseRetriesUntilItIsReleased) {
     local.files.AddFile(kTarget, Cok(119), c.readOnly ? kAttrReadOnly : kAttrArchive);
     HeldFile held;
     if (c.releasedAfterMs != uint64_t{0})
-      held = local.files.HoldOpen(kTarget, kGenericRead, kShareRead);
+      held = local.files.HoldOpen(kTarget, c.holdAccess, kShareRead | (c.holdAccess == kGenericRead ? 0 : kShareWrite | kShareDelete));
     if (c.releasedAfterMs && *c.releasedAfterMs > 0) held.ReleaseAfter(*c.releasedAfterMs);
-    local.files.ReplaceFails(kTarget, kErrorSharingViolation, c.sharingViolations);
+    local.files.ReplaceFails(kTarget, c.refusal, c.refusals);
     EXPECT_EQ(InstallResourceFile(run, "orfm", "cok", kTarget, false, wait), c.installed);
+    EXPECT_EQ(run.WriteFailureCode, c.failure);
     EXPECT_EQ(local.clock.Sleeps(), std::vector<uint32_t>(c.sleeps, 256)) << c.sleeps;
     EXPECT_EQ(local.ui.Calls().size(), c.installed ? 0u : 1u);
     held.Release();

@@ -74,31 +74,30 @@ TEST_F(UpdateFlowTest, InteractiveYesYesInstallsRecordsTheSizeAndStartsTheProduc
   EXPECT_EQ(start.verb, "open");
   EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
   EXPECT_EQ(start.show, 1);
-  EXPECT_TRUE(start.asDesktopUser);
 }
 
-TEST_F(UpdateFlowTest, TheProductStartsThroughTheDesktopShellOrElseFromItsFolder) {
+// The product runs as the signed-in user or not at all: never with the
+// installer's own token.
+TEST_F(UpdateFlowTest, TheProductStartsOnlyThroughTheDesktopShell) {
   for (const bool desktopShell : {true, false}) {
     SimWindows fresh;
     LayOutProduct(fresh);
-    fresh.files.AddFolder("C:\\Downloads");
-    fresh.files.SetCurrentDirectory("C:\\Downloads");
+    fresh.files.AddFolder("C:\\Windows");
     fresh.processes.SetDesktopShell(desktopShell);
-    fresh.processes.SetArguments({"modest", "runapp"});
-    RunProgram(fresh.Get(), DigestSlotOf(*fresh.files.ReadFileBytes(kExecutable)));
-    ASSERT_EQ(fresh.processes.ShellExecuteCalls().size(), 1u) << desktopShell;
+    fresh.processes.SetArguments({"unattended", "runapp"});
+    EXPECT_EQ(RunProgram(fresh.Get(), DigestSlotOf(*fresh.files.ReadFileBytes(kExecutable))), 0);
+    EXPECT_EQ(Describe(fresh.files.ReadFileBytes(kInstalledPayload)), "the payload");
+    const std::string log = fresh.files.ReadFileBytes(kDefaultLog).value_or("");
+    EXPECT_EQ(log.find(" not started: C:\\Program Files\\Orfa\\Orfa.exe: ") == std::string::npos, desktopShell)
+        << log;
+    ASSERT_EQ(fresh.processes.ShellExecuteCalls().size(), desktopShell ? 1u : 0u);
+    if (!desktopShell) continue;
     const auto& start = fresh.processes.ShellExecuteCalls()[0];
-    EXPECT_EQ(start.asDesktopUser, desktopShell);
     EXPECT_EQ(start.verb, "open");
     EXPECT_EQ(start.file, "C:\\Program Files\\Orfa\\Orfa.exe");
     EXPECT_EQ(start.parameters, "");
     EXPECT_EQ(start.show, 1);
-    if (desktopShell) {  // the shell starts it in the product folder
-      EXPECT_EQ(start.directory, kProductFolder);
-    } else {  // this process starts it from the product folder
-      EXPECT_EQ(start.directory, "");
-      EXPECT_EQ(start.currentDirectory, "C:\\Program Files\\Orfa");
-    }
+    EXPECT_EQ(start.directory, kProductFolder);  // the shell starts it in the product folder
   }
 }
 
@@ -168,19 +167,23 @@ TEST_F(UpdateFlowTest, QuietModeAsksNothingAndStartsOnlyWithRunapp) {
       {{"modest"}, true, false},          {{"MODEST", "runapp"}, true, true},
       {{"Modest", "RUNAPP"}, true, true}, {{"runapp"}, false, false},
       {{"modest "}, false, false},        {{"modest", "other", "runapp"}, true, false},
-      {{"UNATTENDED", "runapp"}, true, true},
+      {{"UNATTENDED", "runapp"}, true, false},
       {{"unattended", "log=C:\\x.log", "runapp"}, true, false},
   };
   for (const Case& c : cases) {
     SimWindows fresh;
     LayOutProduct(fresh);
-    fresh.files.AddFile(kInstalledPayload, PayloadWithStamp(20 + 32));  // newer: never asked about
+    // Newer: never asked about; overwritten, except by the unattended mode,
+    // which never downgrades.
+    const std::string newer = PayloadWithStamp(20 + 32);
+    fresh.files.AddFile(kInstalledPayload, newer);
     fresh.processes.SetArguments(c.arguments);
     RunProgram(fresh.Get(), DigestSlotOf(*fresh.files.ReadFileBytes(kExecutable)));
     const std::string what = c.arguments[0] + (c.arguments.size() > 1 ? " " + c.arguments[1] : "");
+    const bool unattended = c.arguments[0].size() == 10;
     if (c.quiet) {
       EXPECT_TRUE(fresh.ui.Calls().empty()) << what;
-      EXPECT_EQ(Describe(fresh.files.ReadFileBytes(kInstalledPayload)), "the payload") << what;
+      EXPECT_EQ(fresh.files.ReadFileBytes(kInstalledPayload) == newer, unattended) << what;
     } else {
       EXPECT_FALSE(fresh.ui.Calls().empty()) << what;
     }
@@ -363,7 +366,7 @@ TEST_F(UpdateFlowTest, FailedWriteIsReportedAndNotCalledInstalled) {
   // interactive mode, so the quiet mode shows the failed write itself.
   HeldFile held = sim.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead);
   Run({"modest", "runapp"});
-  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(17, 256));  // it waited, as step 9 does
+  EXPECT_EQ(sim.clock.Sleeps(), std::vector<uint32_t>(16, 256));  // 17 tries, as step 9 makes
   ASSERT_EQ(sim.ui.Calls().size(), 1u);
   EXPECT_EQ(sim.ui.Calls()[0].request.text,
             "Can't install file C:\\Program Files\\Orfa\\orfm.cok");
@@ -508,44 +511,56 @@ TEST_F(UpdateFlowTest, SelfCheckTakesThePayloadFromTheLoadedImage) {
 TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
   const std::string cantInstall =
       "[Orfa update] Can't install file C:\\Program Files\\Orfa\\orfm.cok";
+  const auto nothing = [](SimWindows&) {};
   struct Case {
     std::function<void(SimWindows&)> stage;
     int exitCode;
     std::string end, event;  // the log's end line; a line a box would have shown
+    PayloadIdentity payload = PayloadIdentity();
   };
   const Case cases[] = {
-      {[](SimWindows& s) { s.system.SetAdmin(false); }, 11, "no administrator rights",
+      {[](SimWindows& s) { s.system.SetAdmin(false); }, 740, "no administrator rights",
        "[Orfa] You need administrator rights."},
       {[](SimWindows& s) {
          s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareRead).ReleaseAfter(1u << 30);
        },
-       13, "product still running or its file in use", cantInstall},
-      {[](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 14,
+       1618, "product still running or its file in use", cantInstall},
+      {[](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 5,
        "file could not be written", cantInstall},
+      {[](SimWindows& s) { s.files.AddFile(kInstalledPayload, kInstalledNew); }, 0, "already installed", ""},
+      // A newer file, held until the product has let go of it.
+      {[](SimWindows& s) {
+         s.files.AddFile(kInstalledPayload, PayloadWithStamp(14 + 32));
+         s.files.HoldOpen(kInstalledPayload, kGenericRead, kShareNone).ReleaseAfter(1000);
+       },
+       1638, "a newer file is installed", ""},
+      {nothing, 1392, "update package damaged",
+       "[Orfa update] Can't install file C:\\Program Files\\Orfa\\orfx.cok",
+       PayloadIdentity{"accordion", "orfx.cok", 13}},
       {[](SimWindows& s) {
          s.registry.SetDword(RootKey::CurrentUser,
                              "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                              "Programs", 1);
        },
-       16, "registry unreadable", "[Orfa update] No access to system registry"},
+       1010, "registry unreadable", "[Orfa update] No access to system registry"},
       {[](SimWindows& s) {
          s.registry.SetDword(RootKey::CurrentUser, kUserKey, "TheLastRunFolder", 7);
        },
-       1, "failed (application error)", "[Application Error] Exception ERegistryException in module"},
+       1603, "failed (application error)", "[Application Error] Exception ERegistryException in module"},
   };
   for (const Case& c : cases) {
     SimWindows sim;
     LayOutProduct(sim);
-    sim.files.AddFolder("C:\\Windows\\Temp");
+    sim.files.AddFolder("C:\\Windows");
     const std::string slot = DigestSlotOf(*sim.files.ReadFileBytes(kExecutable));
     c.stage(sim);
-    sim.processes.SetArguments({"Unattended"});
-    EXPECT_EQ(RunProgram(sim.Get(), slot), c.exitCode) << c.end;
+    sim.processes.SetArguments({"Unattended", ""});
+    EXPECT_EQ(RunProgram(sim.Get(), slot, c.payload), c.exitCode) << c.end;
     EXPECT_TRUE(sim.ui.Calls().empty() && sim.unattended.BoxesSuppressed()) << c.end;
-    const std::string log =
-        sim.files.ReadFileBytes(sim.unattended.WindowsTempFolder() + "orfa-update.log").value_or("");
-    EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update orfm.cok, version 13; command line: "
-                        "Unattended\r\n", 0), 0u) << log;
+    EXPECT_TRUE(sim.files.IsAdminFolder("C:\\Windows\\Logs\\Orfa"));
+    const std::string log = sim.files.ReadFileBytes(kDefaultLog).value_or("");
+    EXPECT_EQ(log.rfind("2026-12-10 03:04:05 start: update " + c.payload.FileName +
+                            ", version 13; command line: Unattended \"\"\r\n", 0), 0u) << log;
     const std::string end = " end: " + c.end + "; exit code " + std::to_string(c.exitCode) + "\r\n";
     EXPECT_EQ(log.compare(log.size() - end.size(), end.size(), end), 0) << log;
     EXPECT_EQ(log.find(" message: " + c.event) != std::string::npos, !c.event.empty()) << log;
@@ -553,7 +568,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
 }
 
 TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
-  const std::string temp = "C:\\Windows\\Temp\\orfa-update.log";
+  const std::string temp = kDefaultLog;
   const std::string named = "C:\\Logs\\e.log";
   struct Case {
     std::vector<std::string> arguments;
@@ -574,17 +589,18 @@ TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
   const Case cases[] = {
       {{"unattended"}, temp, nothing, true},
       {{"unattended", "LOG=C:\\Logs\\a.log"}, "C:\\Logs\\a.log", nothing, true},
-      {{"unattended", "runapp", "log=C:\\Logs\\b.log"}, "C:\\Logs\\b.log", nothing, true},
+      {{"unattended", "RUNAPP", "log=C:\\Logs\\b.log"}, "C:\\Logs\\b.log", nothing, true},
+      {{"unattended", "log="}, temp, nothing, true},
       {{"unattended", "log=C:\\Missing\\c.log"}, "C:\\Missing\\c.log", nothing, false},
       {{"unattended", "other", "log=C:\\Logs\\d.log"}, temp, nothing, true},
       {{"unattended"}, temp, linkTo(temp), false},
       {{"unattended"}, temp, [&](sim::SimFileSystem& fs) { fs.AddFolder(temp); }, false},
       {{"unattended"}, temp, secondName(temp), false},
+      {{"unattended"}, temp, [&](sim::SimFileSystem& fs) { fs.AddFile(temp, "old\r\n"); }, true},
       {{"unattended"}, temp,
-       [](sim::SimFileSystem& fs) {
-         fs.RemoveFolder("C:\\Windows\\Temp");
-         fs.AddFolder("C:\\Elsewhere");
-         fs.AddFolderLink("C:\\Windows\\Temp", "C:\\Elsewhere");
+       [&](sim::SimFileSystem& fs) {
+         fs.AddFile(temp, "planted\r\n");
+         fs.SetOwnedByUser(temp);
        },
        false},
       {{"unattended", "log=" + named}, named, secondName(named), true},
@@ -593,7 +609,7 @@ TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
   for (const Case& c : cases) {
     SimWindows sim;
     LayOutProduct(sim);
-    sim.files.AddFolder("C:\\Windows\\Temp");
+    sim.files.AddFolder("C:\\Windows");
     sim.files.AddFolder("C:\\Logs");
     sim.files.AddFile("C:\\Victim.txt", "victim");
     c.plant(sim.files);
@@ -602,8 +618,6 @@ TEST(UnattendedTest, TheLogGoesWhereItIsSafeAndNeverStopsTheUpdate) {
     EXPECT_EQ(RunProgram(sim.Get(), DigestSlotOf(*sim.files.ReadFileBytes(kExecutable))), 0);
     EXPECT_EQ(Describe(sim.files.ReadFileBytes(kInstalledPayload)), "the payload");
     EXPECT_EQ(sim.files.ReadFileBytes("C:\\Victim.txt"), "victim");
-    // Through a link in the folder path nothing is written (an empty file may be made).
-    EXPECT_EQ(sim.files.ReadFileBytes("C:\\Elsewhere\\orfa-update.log").value_or(""), "");
     const std::string log = sim.files.IsLink(c.path) ? "" : sim.files.ReadFileBytes(c.path).value_or("");
     EXPECT_EQ(log.size() > before.size(), c.logged) << c.arguments.back() << "\n" << log;
     EXPECT_EQ(log.compare(0, before.size(), before), 0);  // appended to, never replaced

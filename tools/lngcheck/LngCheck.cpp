@@ -37,8 +37,9 @@ class MemoryFile : public File {
   uint32_t Flush() override { return 5; }  // nothing written to flush: access denied
   std::optional<uint32_t> Attributes(uint32_t*) override { return kAttrNormal; }
   std::optional<uint32_t> LinkCount(uint32_t*) override { return 1; }
-  bool NamedAs(const std::string&) override { return false; }
-  uint32_t RenameReplacing(const std::string&) override { return 5; }  // access denied
+  bool NamedIn(Folder&, const std::string&) override { return false; }
+  bool OwnedByAdministrators() override { return false; }
+  uint32_t RenameReplacing(Folder&, const std::string&) override { return 5; }  // access denied
   uint32_t SetDeletePending(bool) noexcept override { return 5; }
 
  private:
