@@ -9,7 +9,8 @@ update version: a whole number from 1 up.
 
     check_payload.py FILE [VERSION] [--identity]
 
-VERSION, when given, must equal the stamp. With --identity the script prints
+VERSION, when given, must equal the stamp. A file larger than MAX_SIZE is
+refused: the executable could not carry it. With --identity the script prints
 the file name, the resource name, the resource type and the update version,
 separated by ";" (a CMake list), as the update flow derives them: the
 extension is the part from the last "." on, the resource name the part of
@@ -21,6 +22,12 @@ import re
 import sys
 
 HEADER_SIZE = 7
+# The largest payload the executable carries: 1.5 GiB. A 32-bit process maps
+# its whole image, payload included, from the image base 0x400000 up, below
+# 2 GB; on 64-bit Windows the system DLLs of a 32-bit process load near
+# 0x75000000-0x77F00000, so the image must end well below them. Under Wine a
+# 2.0 GB payload still installed, a 2.1 GB one never started (exit 1, no log).
+MAX_SIZE = 1_610_612_736
 # extension -> (offset of the stamp byte, what is subtracted from it)
 STAMPS = {"cok": (4, 32), "3bs": (5, 0)}
 
@@ -46,6 +53,10 @@ def identity(path, expected=None):
                f"letters, digits and \"_\" that starts with a letter")
     if not os.path.isfile(path):
         refuse("no such file")
+    size = os.path.getsize(path)
+    if size > MAX_SIZE:
+        refuse(f"{size:,} bytes, over the limit of {MAX_SIZE:,} bytes (1.5 GiB) that the "
+               f"32-bit executable can carry and still start")
     with open(path, "rb") as f:
         head = f.read(HEADER_SIZE)
     if len(head) < HEADER_SIZE:

@@ -8,12 +8,20 @@ import unittest
 from pathlib import Path
 
 TOOLS = Path(__file__).resolve().parent.parent.parent / "tools"
+LIMIT = 1_610_612_736  # the largest payload the executable carries
 
 
 def check(name, content, *args):
+    """content: the file's bytes, or (header, size): the header, then zeros up
+    to size, sparse (no disk space, instant)."""
     with tempfile.TemporaryDirectory() as folder:
         path = Path(folder) / name
-        path.write_bytes(content)
+        if isinstance(content, tuple):
+            with open(path, "wb") as f:
+                f.write(content[0])
+                f.truncate(content[1])
+        else:
+            path.write_bytes(content)
         return subprocess.run([sys.executable, str(TOOLS / "check_payload.py"), str(path),
                                *args], capture_output=True, text=True)
 
@@ -24,7 +32,8 @@ class CheckPayloadTest(unittest.TestCase):
                  ("orfm.cok", b"orfm\x2e\x78\x00", ["14"], "orfm.cok;ORFM;COK;14"),
                  ("words.3bs", b"3bs1\x00\x0e\x05", [], "words.3bs;WORDS;3BS;14"),
                  # as the update flow cuts it: before the first ".cok"
-                 ("orfm.cok.cok", b"orfm\x2d\x78\x00", [""], "orfm.cok.cok;ORFM;COK;13")]
+                 ("orfm.cok.cok", b"orfm\x2d\x78\x00", [""], "orfm.cok.cok;ORFM;COK;13"),
+                 ("orfm.cok", (b"orfm\x2d\x78\x00", LIMIT), [], "orfm.cok;ORFM;COK;13")]
         for name, content, version, identity in cases:
             with self.subTest(name=name, identity=identity):
                 result = check(name, content, *version, "--identity")
@@ -42,7 +51,9 @@ class CheckPayloadTest(unittest.TestCase):
                  ("orfm", b"orfm\x2d\x78\x00", [], "does not end in one of the extensions"),
                  ("orfm.COK", b"orfm\x2d\x78\x00", [], "not lower-case"),
                  ("2024 orfm.cok", b"orfm\x2d\x78\x00", [], "resource name '2024 orfm'"),
-                 ("orfm.cok", b"orfm\x2d\x78\x00", ["x"], "the given version 'x'")]
+                 ("orfm.cok", b"orfm\x2d\x78\x00", ["x"], "the given version 'x'"),
+                 ("orfm.cok", (b"orfm\x2d\x78\x00", LIMIT + 1), [],
+                  "1,610,612,737 bytes, over the limit of 1,610,612,736 bytes")]
         for name, content, version, fault in cases:
             with self.subTest(fault=fault):
                 result = check(name, content, *version)
