@@ -23,7 +23,8 @@ API (used by the test_*.py modules):
              env={"Name": "value"}, record_comspec=False, trace_loads=False,
              screenshots=False)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
-         answer, pressed, tick, shot), exit_code, timed_out, installed /
+         answer, pressed, tick, shot), exit_code (all 32 bits: launcher.exe
+         starts the installer and records it), timed_out, installed /
          installed_files (InstalledFile: size, sha256, stamp, header),
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
@@ -124,7 +125,8 @@ def unavailable_reason(installer: bool = True) -> Optional[str]:
     reason = None if WINE64_ONLY else wine32_unavailable_reason()
     if reason:
         return reason
-    needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder")]
+    needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder",
+                                             "launcher")]
     if installer:
         needed.insert(0, installer_path())
     for path in needed:
@@ -293,7 +295,7 @@ class InstalledFile:
 @dataclasses.dataclass
 class RunResult:
     boxes: List[Box]
-    exit_code: Optional[int]
+    exit_code: Optional[int]   # None when it timed out or could not be started
     timed_out: bool
     duration: float
     installed: Optional[InstalledFile]         # orfm.cok in product_dir
@@ -310,6 +312,8 @@ class RunResult:
     # With record_comspec: one entry a call of ComSpec, as the recorder logged
     # it: "cmdline", "comspec", "temp" (the Temp variable), "cwd".
     comspec_calls: List[dict] = dataclasses.field(default_factory=list)
+    # The system error that kept the installer from starting (CreateProcessW), or None.
+    start_error: Optional[int] = None
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
     # The unattended mode's log in the Windows Temp folder (orfa-update.log), or None.
@@ -338,6 +342,7 @@ class RunResult:
 
     def describe(self) -> str:
         lines = [f"exit code: {self.exit_code}{' (timed out)' if self.timed_out else ''}"
+                 f"{f' (not started: error {self.start_error})' if self.start_error else ''}"
                  f" after {self.duration:.1f} s"]
         for i, b in enumerate(self.boxes, 1):
             lines.append(f"box {i}: caption {b.caption!r}")
@@ -637,25 +642,26 @@ LOADDLL_LINE = re.compile(
     r'^(?:([0-9a-f]+):[0-9a-f]+:)?trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
 
 
-def _traced_modules(path: Path) -> Tuple[List[str], List[str]]:
-    """From a +pid,+loaddll trace: the modules of the first process, and the
-    first module (its program) of each other one. The installer writes the
-    first lines, before anything it starts exists; what it starts inherits
-    the trace."""
-    if not path.is_file():
+def _traced_modules(path: Path, installer_pid: Optional[int]) -> Tuple[List[str], List[str]]:
+    """From a +pid,+loaddll trace: the modules of the installer's process, and
+    the first module (its program) of each process that appears after it.
+    The launcher writes the first lines, all before the installer exists,
+    and is left out; what the installer starts inherits the trace. A line
+    without a process id cannot be told apart and is left out."""
+    if not path.is_file() or installer_pid is None:
         return [], []
-    first_pid, modules, programs, others = None, [], [], set()
+    modules, programs, seen = [], [], set()
     for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
         match = LOADDLL_LINE.match(line)
-        if not match:
+        if not match or not match.group(1):
             continue
-        pid, module = match.group(1), re.sub(r"\\(.)", r"\1", match.group(2)).lower()
-        first_pid = first_pid or pid
-        if pid == first_pid or (pid is None and first_pid is None):
+        pid, module = int(match.group(1), 16), re.sub(r"\\(.)", r"\1", match.group(2)).lower()
+        if pid == installer_pid:
             modules.append(module)
-        elif pid not in others:
-            others.add(pid)
-            programs.append(module)
+        elif pid not in seen:
+            seen.add(pid)
+            if modules:
+                programs.append(module)
     return modules, programs
 
 
@@ -977,6 +983,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         reg.write_text(registry_file(inst, environment), encoding="utf-16")
 
         loads_log = work / "loads.txt"
+        launched_log = work / "launched.json"
         with Xvfb() as x, contextlib.ExitStack() as stack:
             env["DISPLAY"] = x.display
             procs = []
@@ -1020,17 +1027,18 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 if kill_fractions:
                     kills = _killed_runs(prefix, inst, env, args, work, kill_fractions)
                 t0 = time.monotonic()
+                # the launcher starts the installer and records its whole exit code
                 installer_proc = subprocess.Popen(
-                    [wine_loader(), str(installer or installer_path())] + args, env=installer_env,
+                    [wine_loader(), str(helper_path("launcher")), to_windows(launched_log),
+                     to_windows(installer or installer_path())] + args, env=installer_env,
                     cwd=str(host_path(prefix, cwd) if cwd else work),
                     stdout=subprocess.DEVNULL, stderr=trace_file)
                 procs.append(installer_proc)
                 timed_out = False
                 try:
-                    exit_code: Optional[int] = installer_proc.wait(timeout)
+                    installer_proc.wait(timeout)
                 except subprocess.TimeoutExpired:
                     timed_out = True
-                    exit_code = None
                 duration = time.monotonic() - t0
             finally:
                 product_stop.touch()
@@ -1049,6 +1057,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                         p.kill()
                         p.wait(10)
 
+        launched = (_read_json_lines(launched_log) or [{}])[0]
+        if not timed_out and not launched:
+            raise HarnessError("the launcher recorded neither the installer's exit code nor an error")
         product_dir = host_path(prefix, inst.product_dir) if inst.product_dir[:3].upper() == "C:\\" else None
         installed = _installed_file(product_dir / "orfm.cok") if product_dir else None
         installed_files = {inst.product_dir: installed}
@@ -1081,9 +1092,10 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         for path in inst.outside_files:
             host = host_path(prefix, path)
             outside_files[path] = host.read_bytes() if host.is_file() else None
-        traced = _traced_modules(loads_log)
+        traced = _traced_modules(loads_log, launched.get("pid"))
         return RunResult(
-            boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=exit_code, timed_out=timed_out,
+            boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=launched.get("exit_code"),
+            timed_out=timed_out, start_error=launched.get("error"),
             duration=duration, installed=installed, installed_files=installed_files,
             payload_sha256=payload_sha256(),
             estimated_size=estimated, uninstall_keys=keys,
