@@ -49,8 +49,9 @@ API (used by the test_*.py modules):
       the installer and what it starts); loaded_modules lists the full paths,
       lower case, of those the installer's own process loaded, and
       started_programs the programs of the processes it started.
-      temp_log: the bytes of orfa-update.log in the Windows Temp folder after
-      the run (the unattended mode's default log), None when there is none.
+      default_log: the bytes of the unattended mode's default log after the
+      run (Logs\\Orfa\\orfa-update.log in the Windows folder), None when there
+      is none.
       screenshots: the robot copies each box from the screen before it
       answers it; Box.shot holds the picture as PNG bytes.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
@@ -316,8 +317,9 @@ class RunResult:
     start_error: Optional[int] = None
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
-    # The unattended mode's log in the Windows Temp folder (orfa-update.log), or None.
-    temp_log: Optional[bytes] = None
+    # The unattended mode's default log (Logs\Orfa\orfa-update.log in the
+    # Windows folder, letter case aside), or None.
+    default_log: Optional[bytes] = None
     # Names of the files directly in the product folder after the run.
     product_files: List[str] = dataclasses.field(default_factory=list)
     # Names of the symbolic links directly in the product folder after the run.
@@ -1081,8 +1083,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         events = _read_json_lines(standin_log)
         temp_files = sorted(p.name for p in (prefix / "drive_c" / "users").glob("*/Temp/*")
                             if p.is_file())
-        temp_logs = [p for p in (prefix / "drive_c" / "windows").glob("*/orfa-update.log")
-                     if p.parent.name.lower() == "temp"]
+        windows = prefix / "drive_c" / "windows"
+        default_logs = [p for p in windows.glob("*/*/orfa-update.log")
+                        if p.parent.relative_to(windows).as_posix().lower() == "logs/orfa"]
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         product_files = sorted(p.name for p in product_dir.iterdir()
                                if p.is_file()) if product_dir and product_dir.is_dir() else []
@@ -1104,7 +1107,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
-            temp_log=temp_logs[0].read_bytes() if temp_logs else None,
+            default_log=default_logs[0].read_bytes() if default_logs else None,
             product_files=product_files, product_links=product_links,
             outside_files=outside_files, kills=kills,
             loaded_modules=traced[0], started_programs=traced[1])
