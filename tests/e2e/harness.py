@@ -21,7 +21,7 @@ API (used by the test_*.py modules):
   run_update(Installation(...), args=[...], answers=["yes", "no"],
              running=RunningProduct(...), timeout=120, installer=None, cwd=None,
              env={"Name": "value"}, record_comspec=False, trace_loads=False,
-             screenshots=False)
+             screenshots=False, during=None)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
          answer, pressed, tick, shot), exit_code (all 32 bits: launcher.exe
          starts the installer and records it), timed_out, installed /
@@ -52,6 +52,10 @@ API (used by the test_*.py modules):
       default_log: the bytes of the unattended mode's default log after the
       run (Logs\\Orfa\\orfa-update.log in the Windows folder), None when there
       is none.
+      Installation(link_to=r"C:\\A") makes the product folder a link to A;
+      during(prefix, release, running): called once the installer has been
+      started; release() lets the running product end (its stop file),
+      running() tells whether the installer still runs.
       screenshots: the robot copies each box from the screen before it
       answers it; Box.shot holds the picture as PNG bytes.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
@@ -88,7 +92,7 @@ import tempfile
 import time
 import zlib
 from pathlib import Path
-from typing import Dict, List, Optional, Tuple
+from typing import Callable, Dict, List, Optional, Tuple
 
 E2E_DIR = Path(__file__).resolve().parent
 SOURCE_DIR = E2E_DIR.parent.parent
@@ -247,6 +251,9 @@ class Installation:
     # Files outside the product folder: C:\ path -> bytes, or None for a
     # path that is watched and stays empty.
     outside_files: Dict[str, Optional[bytes]] = dataclasses.field(default_factory=dict)
+    # product_dir as a Unix symbolic link (a junction, to Wine) to this C:\
+    # folder, laid out through it when product is True.
+    link_to: Optional[str] = None
 
     def __post_init__(self) -> None:
         # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
@@ -844,6 +851,9 @@ def small_drive(folder: Path, kb: int):
 
 
 def lay_out(prefix: Path, inst: Installation) -> None:
+    if inst.link_to:
+        host_path(prefix, inst.product_dir).parent.mkdir(parents=True, exist_ok=True)
+        host_path(prefix, inst.product_dir).symlink_to(host_path(prefix, inst.link_to))
     if inst.product:
         lay_out_product(prefix, inst, inst.product_dir)
     for other in inst.more_products:
@@ -937,7 +947,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                record_comspec: bool = False,
                trace_loads: bool = False,
                screenshots: bool = False,
-               kill_fractions: Optional[List[float]] = None) -> RunResult:
+               kill_fractions: Optional[List[float]] = None,
+               during: Optional[Callable[[Path, Callable[[], None], Callable[[], bool]], None]] = None
+               ) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
     folder of the host outside the prefix's C: drive). env: further
@@ -1036,9 +1048,11 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                     cwd=str(host_path(prefix, cwd) if cwd else work),
                     stdout=subprocess.DEVNULL, stderr=trace_file)
                 procs.append(installer_proc)
+                if during:
+                    during(prefix, product_stop.touch, lambda: installer_proc.poll() is None)
                 timed_out = False
                 try:
-                    installer_proc.wait(timeout)
+                    installer_proc.wait(max(timeout - (time.monotonic() - t0), 0))
                 except subprocess.TimeoutExpired:
                     timed_out = True
                 duration = time.monotonic() - t0

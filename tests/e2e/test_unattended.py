@@ -1,5 +1,6 @@
 """The unattended mode: no window of any kind, an exit code for each outcome
 and a UTF-8 log of what the boxes would have said."""
+import os
 import re
 import unittest
 
@@ -96,6 +97,25 @@ class UnattendedTest(E2eCase):
         self.assertPayloadInstalled(result)
         self.assertStartedIn(result, PRODUCT)
         self.assertIsNone(result.default_log)
+
+    def test_product_folder_link_retargeted_while_the_write_waits_keeps_the_first_folder(self):
+        first, second = r"C:\Orfa-A", r"C:\Orfa-B"
+
+        def retarget(prefix, release, running):  # once the new file waits in the first folder
+            link = harness.host_path(prefix, r"C:\Orfa")
+            new_file = harness.host_path(prefix, first) / "~orfm.cok"
+            harness._wait_for(lambda: new_file.exists() or not running(), 120, "~orfm.cok")
+            new_link = link.with_name("Orfa.new")
+            new_link.symlink_to(harness.host_path(prefix, second))
+            os.replace(new_link, link)
+            release()
+        inst = Installation(product=False, product_dir=r"C:\Orfa", link_to=first, more_products=[first, second],
+                            installed_stamp=12)
+        result = self.run_update(inst, args=["unattended"], during=retarget,
+                                 running=RunningProduct(ignore_quit=True, lifetime=120))
+        self.assertEnded(result)
+        self.assertUntouched(result, stamp=12, folder=second)
+        self.assertPayloadInstalled(result, folder=first)
 
 
 if __name__ == "__main__":
