@@ -30,7 +30,8 @@ API (used by the test_*.py modules):
          per registry view, user_key_exists, standin_events, product_starts,
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
          the user's Temp folder), product_files (directly in the product
-         folder), loaded_modules, started_programs, describe().
+         folder), loaded_modules, started_programs, running_programs (the
+         prefix's processes when the installer ended), describe().
       Installation(links={"~orfm.cok": r"C:\\victim.txt"}) plants Unix symbolic
       links in the product folder (Wine takes them for what they lead to), and
       outside_files lays out files elsewhere on C:, such as what they lead to;
@@ -53,6 +54,7 @@ API (used by the test_*.py modules):
       run (Logs\\Orfa\\orfa-update.log in the Windows folder), None when there
       is none.
       Installation(link_to=r"C:\\A") makes the product folder a link to A;
+      desktop_shell=False disables Wine's desktop process for the whole run.
       during(prefix, release, running): called once the installer has been
       started; release() lets the running product end (its stop file),
       running() tells whether the installer still runs.
@@ -254,6 +256,9 @@ class Installation:
     # product_dir as a Unix symbolic link (a junction, to Wine) to this C:\
     # folder, laid out through it when product is True.
     link_to: Optional[str] = None
+    # False: Wine's desktop process (explorer.exe), the desktop shell, is
+    # disabled for every program of the run, so no process can start it.
+    desktop_shell: bool = True
 
     def __post_init__(self) -> None:
         # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
@@ -340,6 +345,9 @@ class RunResult:
     # With trace_loads: the modules the installer's process loaded (full
     # Windows paths, lower case), in the order Wine reported them.
     loaded_modules: List[str] = dataclasses.field(default_factory=list)
+    # The command lines, as Linux shows them, of the prefix's processes when
+    # the installer ended (Wine's desktop: "...\explorer.exe /desktop").
+    running_programs: List[str] = dataclasses.field(default_factory=list)
     # With trace_loads: the programs of the processes the installer started
     # itself, and of those they started (a console command: cmd.exe), in the
     # same form. Not the product: the desktop shell starts it.
@@ -674,6 +682,16 @@ def _traced_modules(path: Path, installer_pid: Optional[int]) -> Tuple[List[str]
     return modules, programs
 
 
+def _prefix_programs(prefix: Path) -> List[str]:
+    """The command lines of the processes whose environment names the prefix."""
+    marker, programs = f"WINEPREFIX={prefix}".encode(), []
+    for proc in Path("/proc").iterdir():
+        with contextlib.suppress(OSError):
+            if proc.name.isdigit() and marker in (proc / "environ").read_bytes().split(b"\0"):
+                programs.append((proc / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace"))
+    return programs
+
+
 def _read_json_lines(path: Path) -> List[dict]:
     out = []
     try:
@@ -971,6 +989,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
     work = Path(tempfile.mkdtemp(prefix="orfa-e2e-"))
     prefix = work / "prefix"
     env = base_env(prefix, inst.arch, inst.locale)
+    if not inst.desktop_shell:
+        env["WINEDLLOVERRIDES"] += ";explorer.exe=d"
     environment: Dict[str, str] = {}
     started_at = time.monotonic()
     mounts = contextlib.ExitStack()
@@ -1056,6 +1076,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 except subprocess.TimeoutExpired:
                     timed_out = True
                 duration = time.monotonic() - t0
+                running_programs = _prefix_programs(prefix)
             finally:
                 product_stop.touch()
                 robot_stop.touch()
@@ -1123,7 +1144,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
             default_log=default_logs[0].read_bytes() if default_logs else None,
             product_files=product_files, product_links=product_links,
-            outside_files=outside_files, kills=kills,
+            outside_files=outside_files, kills=kills, running_programs=running_programs,
             loaded_modules=traced[0], started_programs=traced[1])
     finally:
         mounts.close()

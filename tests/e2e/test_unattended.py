@@ -51,6 +51,9 @@ class UnattendedTest(E2eCase):
              Installation(installed_stamp=None, extra_files={"orfm.cok": harness.payload_path().read_bytes()}),
              {"running": RunningProduct(lock_payload=False)}, 0, "already installed",
              ["installed orfm.cok already holds this update (version 13): nothing written"]),
+            ("runapp, no desktop shell", Installation(installed_stamp=12, desktop_shell=False),
+             {"words": ["runapp"]}, 0, "installed",
+             [re.compile("^not started: .*" + re.escape(PRODUCT + "\\Orfa.exe"), re.I)]),
         ]
         if full_drive is None:
             rows.append(("disk full", Installation(installed_stamp=12, product_drive_kb=8192), {}, 112,
@@ -59,9 +62,12 @@ class UnattendedTest(E2eCase):
         for what, inst, options, code, outcome, expected in rows:
             with self.subTest(what):
                 log_path = options.pop("log", None)
-                args = ["Unattended"] + ([f"log={log_path}"] if log_path else [])
+                args = ["Unattended"] + options.pop("words", []) + ([f"log={log_path}"] if log_path else [])
                 result = self.run_update(inst, args=args, **options)
                 self.assertFalse(result.timed_out, result.describe())
+                if not inst.desktop_shell:  # Wine's desktop, once started, runs as long as the robot
+                    self.assertEqual([p for p in result.running_programs if "explorer.exe" in p.lower()], [])
+                    self.assertTrue([p for p in result.running_programs if "robot.exe" in p])
                 self.assertEqual(result.exit_code, code, result.describe())
                 self.assertBoxes(result, [])  # and so no button was pressed
                 self.assertNotStarted(result)
