@@ -5,7 +5,7 @@ set(ORFA_E2E_BIN ${CMAKE_BINARY_DIR}/e2e)
 
 # The ComSpec recorder is a console program: the interpreter it starts shares
 # the console the installer made for it. The others are GUI programs.
-foreach(helper robot orfa_standin boxprobe comspec_recorder)
+foreach(helper robot orfa_standin boxprobe comspec_recorder launcher)
   set(subsystem WIN32)
   if(helper STREQUAL "comspec_recorder")
     set(subsystem "")
@@ -44,7 +44,7 @@ foreach(dll ${ORFA_PLANTED_DLLS})
 endforeach()
 
 add_custom_target(e2e_helpers DEPENDS e2e_robot e2e_orfa_standin e2e_boxprobe e2e_comspec_recorder
-  ${ORFA_PLANTED_TARGETS})
+  e2e_launcher ${ORFA_PLANTED_TARGETS})
 
 # Each test_*.py module is one ctest test. They need Wine and Xvfb; a module
 # fails, saying why, when either is missing.

@@ -21,15 +21,17 @@ API (used by the test_*.py modules):
   run_update(Installation(...), args=[...], answers=["yes", "no"],
              running=RunningProduct(...), timeout=120, installer=None, cwd=None,
              env={"Name": "value"}, record_comspec=False, trace_loads=False,
-             screenshots=False)
+             screenshots=False, during=None)
       -> RunResult: boxes (Box: caption, text, buttons, button_ids, icon,
-         answer, pressed, tick, shot), exit_code, timed_out, installed /
+         answer, pressed, tick, shot), exit_code (all 32 bits: launcher.exe
+         starts the installer and records it), timed_out, installed /
          installed_files (InstalledFile: size, sha256, stamp, header),
          payload_sha256, estimated_size {"native", "wow"} and uninstall_keys
          per registry view, user_key_exists, standin_events, product_starts,
          folder_size_kb / folder_sizes_kb, comspec_calls, temp_files (left in
          the user's Temp folder), product_files (directly in the product
-         folder), loaded_modules, started_programs, describe().
+         folder), loaded_modules, started_programs, running_programs (the
+         prefix's processes when the installer ended), describe().
       Installation(links={"~orfm.cok": r"C:\\victim.txt"}) plants Unix symbolic
       links in the product folder (Wine takes them for what they lead to), and
       outside_files lays out files elsewhere on C:, such as what they lead to;
@@ -48,8 +50,14 @@ API (used by the test_*.py modules):
       the installer and what it starts); loaded_modules lists the full paths,
       lower case, of those the installer's own process loaded, and
       started_programs the programs of the processes it started.
-      temp_log: the bytes of orfa-update.log in the Windows Temp folder after
-      the run (the unattended mode's default log), None when there is none.
+      default_log: the bytes of the unattended mode's default log after the
+      run (Logs\\Orfa\\orfa-update.log in the Windows folder), None when there
+      is none.
+      Installation(link_to=r"C:\\A") makes the product folder a link to A;
+      desktop_shell=False disables Wine's desktop process for the whole run.
+      during(prefix, release, running): called once the installer has been
+      started; release() lets the running product end (its stop file),
+      running() tells whether the installer still runs.
       screenshots: the robot copies each box from the screen before it
       answers it; Box.shot holds the picture as PNG bytes.
   run_program(exe, args, ...) -> {"boxes", "exit_code", "files"}: any program
@@ -86,7 +94,7 @@ import tempfile
 import time
 import zlib
 from pathlib import Path
-from typing import Dict, List, Optional, Tuple
+from typing import Callable, Dict, List, Optional, Tuple
 
 E2E_DIR = Path(__file__).resolve().parent
 SOURCE_DIR = E2E_DIR.parent.parent
@@ -124,7 +132,8 @@ def unavailable_reason(installer: bool = True) -> Optional[str]:
     reason = None if WINE64_ONLY else wine32_unavailable_reason()
     if reason:
         return reason
-    needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder")]
+    needed = [helper_path(name) for name in ("robot", "orfa_standin", "boxprobe", "comspec_recorder",
+                                             "launcher")]
     if installer:
         needed.insert(0, installer_path())
     for path in needed:
@@ -244,6 +253,12 @@ class Installation:
     # Files outside the product folder: C:\ path -> bytes, or None for a
     # path that is watched and stays empty.
     outside_files: Dict[str, Optional[bytes]] = dataclasses.field(default_factory=dict)
+    # product_dir as a Unix symbolic link (a junction, to Wine) to this C:\
+    # folder, laid out through it when product is True.
+    link_to: Optional[str] = None
+    # False: Wine's desktop process (explorer.exe), the desktop shell, is
+    # disabled for every program of the run, so no process can start it.
+    desktop_shell: bool = True
 
     def __post_init__(self) -> None:
         # What the test asked for; the 64-bit build runs in 64-bit prefixes only.
@@ -293,7 +308,7 @@ class InstalledFile:
 @dataclasses.dataclass
 class RunResult:
     boxes: List[Box]
-    exit_code: Optional[int]
+    exit_code: Optional[int]   # None when it timed out or could not be started
     timed_out: bool
     duration: float
     installed: Optional[InstalledFile]         # orfm.cok in product_dir
@@ -310,10 +325,13 @@ class RunResult:
     # With record_comspec: one entry a call of ComSpec, as the recorder logged
     # it: "cmdline", "comspec", "temp" (the Temp variable), "cwd".
     comspec_calls: List[dict] = dataclasses.field(default_factory=list)
+    # The system error that kept the installer from starting (CreateProcessW), or None.
+    start_error: Optional[int] = None
     # Names of the files in the user's Temp folder of the prefix after the run.
     temp_files: List[str] = dataclasses.field(default_factory=list)
-    # The unattended mode's log in the Windows Temp folder (orfa-update.log), or None.
-    temp_log: Optional[bytes] = None
+    # The unattended mode's default log (Logs\Orfa\orfa-update.log in the
+    # Windows folder, letter case aside), or None.
+    default_log: Optional[bytes] = None
     # Names of the files directly in the product folder after the run.
     product_files: List[str] = dataclasses.field(default_factory=list)
     # Names of the symbolic links directly in the product folder after the run.
@@ -327,6 +345,9 @@ class RunResult:
     # With trace_loads: the modules the installer's process loaded (full
     # Windows paths, lower case), in the order Wine reported them.
     loaded_modules: List[str] = dataclasses.field(default_factory=list)
+    # The command lines, as Linux shows them, of the prefix's processes when
+    # the installer ended (Wine's desktop: "...\explorer.exe /desktop").
+    running_programs: List[str] = dataclasses.field(default_factory=list)
     # With trace_loads: the programs of the processes the installer started
     # itself, and of those they started (a console command: cmd.exe), in the
     # same form. Not the product: the desktop shell starts it.
@@ -338,6 +359,7 @@ class RunResult:
 
     def describe(self) -> str:
         lines = [f"exit code: {self.exit_code}{' (timed out)' if self.timed_out else ''}"
+                 f"{f' (not started: error {self.start_error})' if self.start_error else ''}"
                  f" after {self.duration:.1f} s"]
         for i, b in enumerate(self.boxes, 1):
             lines.append(f"box {i}: caption {b.caption!r}")
@@ -637,26 +659,37 @@ LOADDLL_LINE = re.compile(
     r'^(?:([0-9a-f]+):[0-9a-f]+:)?trace:loaddll:\S+ Loaded L"((?:[^"\\]|\\.)*)"')
 
 
-def _traced_modules(path: Path) -> Tuple[List[str], List[str]]:
-    """From a +pid,+loaddll trace: the modules of the first process, and the
-    first module (its program) of each other one. The installer writes the
-    first lines, before anything it starts exists; what it starts inherits
-    the trace."""
-    if not path.is_file():
+def _traced_modules(path: Path, installer_pid: Optional[int]) -> Tuple[List[str], List[str]]:
+    """From a +pid,+loaddll trace: the modules of the installer's process, and
+    the first module (its program) of each process that appears after it.
+    The launcher writes the first lines, all before the installer exists,
+    and is left out; what the installer starts inherits the trace. A line
+    without a process id cannot be told apart and is left out."""
+    if not path.is_file() or installer_pid is None:
         return [], []
-    first_pid, modules, programs, others = None, [], [], set()
+    modules, programs, seen = [], [], set()
     for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
         match = LOADDLL_LINE.match(line)
-        if not match:
+        if not match or not match.group(1):
             continue
-        pid, module = match.group(1), re.sub(r"\\(.)", r"\1", match.group(2)).lower()
-        first_pid = first_pid or pid
-        if pid == first_pid or (pid is None and first_pid is None):
+        pid, module = int(match.group(1), 16), re.sub(r"\\(.)", r"\1", match.group(2)).lower()
+        if pid == installer_pid:
             modules.append(module)
-        elif pid not in others:
-            others.add(pid)
-            programs.append(module)
+        elif pid not in seen:
+            seen.add(pid)
+            if modules:
+                programs.append(module)
     return modules, programs
+
+
+def _prefix_programs(prefix: Path) -> List[str]:
+    """The command lines of the processes whose environment names the prefix."""
+    marker, programs = f"WINEPREFIX={prefix}".encode(), []
+    for proc in Path("/proc").iterdir():
+        with contextlib.suppress(OSError):
+            if proc.name.isdigit() and marker in (proc / "environ").read_bytes().split(b"\0"):
+                programs.append((proc / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace"))
+    return programs
 
 
 def _read_json_lines(path: Path) -> List[dict]:
@@ -836,6 +869,9 @@ def small_drive(folder: Path, kb: int):
 
 
 def lay_out(prefix: Path, inst: Installation) -> None:
+    if inst.link_to:
+        host_path(prefix, inst.product_dir).parent.mkdir(parents=True, exist_ok=True)
+        host_path(prefix, inst.product_dir).symlink_to(host_path(prefix, inst.link_to))
     if inst.product:
         lay_out_product(prefix, inst, inst.product_dir)
     for other in inst.more_products:
@@ -929,7 +965,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                record_comspec: bool = False,
                trace_loads: bool = False,
                screenshots: bool = False,
-               kill_fractions: Optional[List[float]] = None) -> RunResult:
+               kill_fractions: Optional[List[float]] = None,
+               during: Optional[Callable[[Path, Callable[[], None], Callable[[], bool]], None]] = None
+               ) -> RunResult:
     """Runs the installer (by default the built one) once in a fresh prefix
     and collects what happened. cwd: a C:\\ folder to run it in (default: a
     folder of the host outside the prefix's C: drive). env: further
@@ -951,6 +989,8 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
     work = Path(tempfile.mkdtemp(prefix="orfa-e2e-"))
     prefix = work / "prefix"
     env = base_env(prefix, inst.arch, inst.locale)
+    if not inst.desktop_shell:
+        env["WINEDLLOVERRIDES"] += ";explorer.exe=d"
     environment: Dict[str, str] = {}
     started_at = time.monotonic()
     mounts = contextlib.ExitStack()
@@ -977,6 +1017,7 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         reg.write_text(registry_file(inst, environment), encoding="utf-16")
 
         loads_log = work / "loads.txt"
+        launched_log = work / "launched.json"
         with Xvfb() as x, contextlib.ExitStack() as stack:
             env["DISPLAY"] = x.display
             procs = []
@@ -1020,18 +1061,22 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                 if kill_fractions:
                     kills = _killed_runs(prefix, inst, env, args, work, kill_fractions)
                 t0 = time.monotonic()
+                # the launcher starts the installer and records its whole exit code
                 installer_proc = subprocess.Popen(
-                    [wine_loader(), str(installer or installer_path())] + args, env=installer_env,
+                    [wine_loader(), str(helper_path("launcher")), to_windows(launched_log),
+                     to_windows(installer or installer_path())] + args, env=installer_env,
                     cwd=str(host_path(prefix, cwd) if cwd else work),
                     stdout=subprocess.DEVNULL, stderr=trace_file)
                 procs.append(installer_proc)
+                if during:
+                    during(prefix, product_stop.touch, lambda: installer_proc.poll() is None)
                 timed_out = False
                 try:
-                    exit_code: Optional[int] = installer_proc.wait(timeout)
+                    installer_proc.wait(max(timeout - (time.monotonic() - t0), 0))
                 except subprocess.TimeoutExpired:
                     timed_out = True
-                    exit_code = None
                 duration = time.monotonic() - t0
+                running_programs = _prefix_programs(prefix)
             finally:
                 product_stop.touch()
                 robot_stop.touch()
@@ -1049,6 +1094,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
                         p.kill()
                         p.wait(10)
 
+        launched = (_read_json_lines(launched_log) or [{}])[0]
+        if not timed_out and not launched:
+            raise HarnessError("the launcher recorded neither the installer's exit code nor an error")
         product_dir = host_path(prefix, inst.product_dir) if inst.product_dir[:3].upper() == "C:\\" else None
         installed = _installed_file(product_dir / "orfm.cok") if product_dir else None
         installed_files = {inst.product_dir: installed}
@@ -1070,8 +1118,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         events = _read_json_lines(standin_log)
         temp_files = sorted(p.name for p in (prefix / "drive_c" / "users").glob("*/Temp/*")
                             if p.is_file())
-        temp_logs = [p for p in (prefix / "drive_c" / "windows").glob("*/orfa-update.log")
-                     if p.parent.name.lower() == "temp"]
+        windows = prefix / "drive_c" / "windows"
+        default_logs = [p for p in windows.glob("*/*/orfa-update.log")
+                        if p.parent.relative_to(windows).as_posix().lower() == "logs/orfa"]
         starts = [e for e in events if e.get("event") == "start" and "--" not in e.get("cmdline", "")]
         product_files = sorted(p.name for p in product_dir.iterdir()
                                if p.is_file()) if product_dir and product_dir.is_dir() else []
@@ -1081,9 +1130,10 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
         for path in inst.outside_files:
             host = host_path(prefix, path)
             outside_files[path] = host.read_bytes() if host.is_file() else None
-        traced = _traced_modules(loads_log)
+        traced = _traced_modules(loads_log, launched.get("pid"))
         return RunResult(
-            boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=exit_code, timed_out=timed_out,
+            boxes=_boxes(_read_json_lines(box_log), work / "shots"), exit_code=launched.get("exit_code"),
+            timed_out=timed_out, start_error=launched.get("error"),
             duration=duration, installed=installed, installed_files=installed_files,
             payload_sha256=payload_sha256(),
             estimated_size=estimated, uninstall_keys=keys,
@@ -1092,9 +1142,9 @@ def run_update(inst: Installation, args: Optional[List[str]] = None,
             folder_size_kb=sizes[inst.product_dir], folder_sizes_kb=sizes,
             prefix=prefix if keep else None,
             comspec_calls=_read_json_lines(comspec_log), temp_files=temp_files,
-            temp_log=temp_logs[0].read_bytes() if temp_logs else None,
+            default_log=default_logs[0].read_bytes() if default_logs else None,
             product_files=product_files, product_links=product_links,
-            outside_files=outside_files, kills=kills,
+            outside_files=outside_files, kills=kills, running_programs=running_programs,
             loaded_modules=traced[0], started_programs=traced[1])
     finally:
         mounts.close()

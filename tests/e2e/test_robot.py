@@ -36,6 +36,14 @@ class RobotTest(unittest.TestCase):
         self.assertEqual(out["files"]["result.txt"].decode().split()[0], "7")
 
 
+class LauncherTest(unittest.TestCase):
+    def test_records_the_whole_exit_code(self):
+        out = harness.run_program(harness.helper_path("launcher"),
+                                  [r"{work}\launched.json", r"C:\windows\system32\cmd.exe", "/c", "exit 1618"])
+        self.assertEqual(out["exit_code"], 1618 & 0xFF)  # all that Linux sees
+        self.assertEqual(json.loads(out["files"]["launched.json"])["exit_code"], 1618)
+
+
 class StandinTest(unittest.TestCase):
     def test_records_start_folders_and_exits_without_behaviours(self):
         exe = harness.helper_path("orfa_standin")
