@@ -528,6 +528,8 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeAndEndsTheLog) {
       {[](SimWindows& s) { s.files.SetAttributes(kInstalledPayload, kAttrReadOnly); }, 5,
        "file could not be written", cantInstall},
       {[](SimWindows& s) { s.files.AddFile(kInstalledPayload, kInstalledNew); }, 0, "already installed", ""},
+      // The flush after the rename fails: the file is in place all the same.
+      {[](SimWindows& s) { s.files.FlushFails(kInstalledPayload, kErrorDiskFull); }, 0, "installed", ""},
       // A newer file, held until the product has let go of it.
       {[](SimWindows& s) {
          s.files.AddFile(kInstalledPayload, PayloadWithStamp(14 + 32));
