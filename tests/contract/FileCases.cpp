@@ -283,52 +283,40 @@ TEST_P(FileContract, OpenFileTellsItsOwnAttributes) {
 // through it once its last handle closes; the folder reached by a drive
 // path or a UNC path alike.
 TEST_P(FileContract, OpenFileIsRenamedAndDeletedThroughItsHandle) {
-  const std::string folder = world().Folder();
-  const std::string own = folder + "~orfm.cok";
-  const std::string target = folder + "orfm.cok";
+  const std::string base = world().Folder();
   uint32_t error = 1;
-  EXPECT_FALSE(os().files.OpenFolder(folder + "missing", &error));
-  world().AddFile(target, "old");
-  EXPECT_FALSE(os().files.OpenFolder(target, &error));
+  EXPECT_FALSE(os().files.OpenFolder(base + "missing", &error));
   std::unique_ptr<File> file;
-  for (const std::string& path : {folder, World::UncPath(folder)}) {
+  for (const std::string& path : {base + "drive", World::UncPath(base) + "unc"}) {
     SCOPED_TRACE(path);
-    world().AddFolder(folder + "sub");
-    std::unique_ptr<Folder> open = os().files.OpenFolder(path + "sub", &error);
+    const std::string folder = base + path.substr(path.find_last_of('\\') + 1) + "\\";
+    world().AddFolder(folder);
+    world().AddFile(folder + "orfm.cok", "old");
+    EXPECT_FALSE(os().files.OpenFolder(folder + "orfm.cok", &error));
+    std::unique_ptr<Folder> open = os().files.OpenFolder(path, &error);
     ASSERT_TRUE(open) << error;
     file = open->Open("~orfm.cok", kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
                       Disposition::CreateNew, kOpenReparsePoint, &error);
     ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->LinkCount(&error), 1u);
+    EXPECT_TRUE(file->NamedIn(*open, "~orfm.cok") && !file->NamedIn(*open, "orfm.cok"));
     EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
-    EXPECT_TRUE(file->NamedIn(*open, "~orfm.cok"));
+    EXPECT_EQ(file->Flush(), kErrorSuccess);
+    {
+      // While another program has the target open, it stays.
+      auto product = world().HoldOpen(folder + "orfm.cok", kGenericRead, kShareRead);
+      const uint32_t refused = file->RenameReplacing(*open, "orfm.cok");
+      EXPECT_TRUE(refused == kErrorAccessDenied || refused == kErrorSharingViolation) << refused;
+    }
+    EXPECT_EQ(world().ReadFileBytes(folder + "orfm.cok"), "old");
     EXPECT_EQ(file->RenameReplacing(*open, "orfm.cok"), kErrorSuccess);
+    EXPECT_EQ(file->Flush(), kErrorSuccess);
     EXPECT_TRUE(file->NamedIn(*open, "orfm.cok") && FileExistsIn(*open, "orfm.cok"));
+    EXPECT_FALSE(os().files.Attributes(folder + "~orfm.cok"));
     file.reset();
-    EXPECT_EQ(world().ReadFileBytes(folder + "sub\\orfm.cok"), "new");
-    EXPECT_EQ(os().files.Delete(folder + "sub\\orfm.cok"), kErrorSuccess);
-    EXPECT_EQ(os().files.RemoveFolder(folder + "sub"), kErrorSuccess);
+    EXPECT_EQ(world().ReadFileBytes(folder + "orfm.cok"), "new");
   }
-  std::unique_ptr<Folder> open = os().files.OpenFolder(folder, &error);
-  ASSERT_TRUE(open) << error;
-  file = open->Open("~orfm.cok", kGenericRead | kGenericWrite | kDeleteAccess, kShareNone,
-                    Disposition::CreateNew, kOpenReparsePoint, &error);
-  ASSERT_TRUE(file);
-  EXPECT_EQ(file->LinkCount(&error), 1u);
-  EXPECT_FALSE(file->NamedIn(*open, "orfm.cok"));
-  EXPECT_EQ(file->Write("new", 3), kErrorSuccess);
-  EXPECT_EQ(file->Flush(), kErrorSuccess);
-  {
-    // While another program has the target open, it stays.
-    auto product = world().HoldOpen(target, kGenericRead, kShareRead);
-    const uint32_t refused = file->RenameReplacing(*open, "orfm.cok");
-    EXPECT_TRUE(refused == kErrorAccessDenied || refused == kErrorSharingViolation) << refused;
-  }
-  EXPECT_EQ(world().ReadFileBytes(target), "old");
-  EXPECT_EQ(file->RenameReplacing(*open, "orfm.cok"), kErrorSuccess);
-  EXPECT_EQ(file->Flush(), kErrorSuccess);
-  EXPECT_FALSE(os().files.Attributes(own));
-  file.reset();
-  EXPECT_EQ(world().ReadFileBytes(target), "new");
+  const std::string own = base + "~orfm.cok";
 
   // (Windows renames and deletes only through a handle with DELETE access,
   // Wine through any; the installer always asks for it.)
