@@ -21,6 +21,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "command_words.h"
+
 #define LOG_VARIABLE L"ORFA_COMSPEC_LOG"
 
 /* ---- texts of the environment ---- */
@@ -127,28 +129,13 @@ static void record(const wchar_t* command_line) {
 
 /* ---- running the real interpreter ---- */
 
-/* What follows the program name, the way Windows splits it off: a quoted name
- * ends at the next quote, a plain one at the first blank. */
-static const wchar_t* after_program_name(const wchar_t* line) {
-  const wchar_t* p = line;
-  if (*p == L'"') {
-    for (++p; *p && *p != L'"'; ++p) {
-    }
-    if (*p) ++p;
-  } else {
-    for (; *p && *p != L' ' && *p != L'\t'; ++p) {
-    }
-  }
-  return p;
-}
-
 int main(void) {
   const wchar_t* command_line = GetCommandLineW();
   record(command_line);
 
   wchar_t* folder = system_folder();
   const wchar_t* name = L"\\cmd.exe";
-  const wchar_t* rest = after_program_name(command_line);
+  const wchar_t* rest = command_line + word_length(command_line);
   size_t folder_len = wcslen(folder), name_len = wcslen(name), rest_len = wcslen(rest);
   wchar_t* interpreter = (wchar_t*)calloc(folder_len + name_len + 1, sizeof(wchar_t));
   wchar_t* line = (wchar_t*)calloc(folder_len + name_len + rest_len + 3, sizeof(wchar_t));

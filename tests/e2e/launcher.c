@@ -18,19 +18,7 @@
 #include <string.h>
 #include <wchar.h>
 
-/* Past one word of a command line, the way Windows splits off a program
- * name: a quoted word ends at the next quote, a plain one at the first blank. */
-static wchar_t* past_word(wchar_t* p) {
-  if (*p == L'"') {
-    for (++p; *p && *p != L'"'; ++p) {
-    }
-    if (*p) ++p;
-  } else {
-    for (; *p && *p != L' ' && *p != L'\t'; ++p) {
-    }
-  }
-  return p;
-}
+#include "command_words.h"
 
 static wchar_t* past_blanks(wchar_t* p) {
   while (*p == L' ' || *p == L'\t') ++p;
@@ -51,8 +39,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR cmdline, int sh
   (void)previous;
   (void)cmdline;
   (void)show;
-  wchar_t* record = past_blanks(past_word(GetCommandLineW()));
-  wchar_t* end = past_word(record);
+  wchar_t* command = GetCommandLineW();
+  wchar_t* record = past_blanks(command + word_length(command));
+  wchar_t* end = record + word_length(record);
   wchar_t* program = past_blanks(end);
   if (end == record || !*program) return 2;
   *end = L'\0';
