@@ -254,9 +254,13 @@ UpdateOutcome RunUpdate(SetupContext& ctx) {
   // product to quit: a newer file, or the payload itself, ends the run
   // with nothing written and the product left alone.
   const bool unattended = ctx.CommandWord == kUnattendedWord;
+  const std::unique_ptr<ResourceData> payload = unattended ? LoadPayload(ctx) : nullptr;
+  const auto lookAtInstalled = [&] {
+    return LookAtInstalled(ctx, folder, ctx.PayloadFileName, is3bsPayload, payload.get());
+  };
   InstalledLook look;
   if (unattended) {
-    look = LookAtInstalled(ctx, folder, ctx.PayloadFileName, is3bsPayload, LoadPayload(ctx).get());
+    look = lookAtInstalled();
     if (const std::optional<UpdateOutcome> ended = EndBeforeWrite(ctx, look)) return *ended;
   }
 
@@ -277,7 +281,7 @@ UpdateOutcome RunUpdate(SetupContext& ctx) {
   if (unattended && look.copy == InstalledCopy::InUse) {
     for (int attempt = 0; attempt < kOpenAttempts && look.copy == InstalledCopy::InUse; ++attempt) {
       ctx.Os.clock.Sleep(kOpenPauseMs);
-      look = LookAtInstalled(ctx, folder, ctx.PayloadFileName, is3bsPayload, LoadPayload(ctx).get());
+      look = lookAtInstalled();
     }
     if (look.copy == InstalledCopy::InUse) {
       LogLine(ctx, "in use: " + installed, look.error);
